@@ -1,0 +1,28 @@
+#include "app/RecorderApp.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/ExamRecorderDialog.h"
+#include "app/StartupChecks.h"
+#include "platform/SharedLibrary.h"
+
+void installRussianTranslations() {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    }
+}
+
+int RecorderApp::run() {
+    installRussianTranslations();
+    SystemStartupEnvironment environment(player_, programFolder());
+    ExamRecorderDialog dialog;
+    dialog.runStartupSteps(environment);
+    dialog.exec();
+    return 0;
+}

@@ -1,0 +1,60 @@
+#include "platform/SharedLibrary.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+SharedLibrary::~SharedLibrary() {
+    if (handle_ != nullptr) {
+        dlclose(handle_);
+    }
+}
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != nullptr) {
+            dlclose(handle_);
+        }
+        handle_ = std::exchange(other.handle_, nullptr);
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string& programFolder) {
+    SharedLibrary library;
+    if (!programFolder.empty()) {
+        const std::string local = (std::filesystem::path(programFolder) / fileName).string();
+        library.handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library.handle_ != nullptr) {
+            return library;
+        }
+    }
+    library.handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library.handle_ == nullptr) {
+        const char* reason = dlerror();
+        library.error_ = reason != nullptr ? reason : fileName + ": not found";
+    }
+    return library;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    if (handle_ == nullptr) {
+        return nullptr;
+    }
+    return dlsym(handle_, name);
+}
+
+std::string programFolder() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    return executable.parent_path().string();
+}

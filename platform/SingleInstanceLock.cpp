@@ -1,0 +1,54 @@
+#include "platform/SingleInstanceLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+SingleInstanceLock SingleInstanceLock::acquire(const std::string& name,
+                                               const std::string& directory) {
+    const std::string path = (std::filesystem::path(directory) / (name + ".lock")).string();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return {};
+    }
+    // flock belongs to the open file, so the kernel releases it when the process dies.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool taken = errno == EWOULDBLOCK;
+        ::close(fd);
+        return SingleInstanceLock(taken ? State::HeldElsewhere : State::Unavailable, -1);
+    }
+    return SingleInstanceLock(State::Held, fd);
+}
+
+SingleInstanceLock::~SingleInstanceLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
+    : state_(std::exchange(other.state_, State::Unavailable)), fd_(std::exchange(other.fd_, -1)) {}
+
+SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        state_ = std::exchange(other.state_, State::Unavailable);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+std::string SingleInstanceLock::defaultDirectory() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0' && ::access(runtime, W_OK) == 0) {
+        return runtime;
+    }
+    return std::filesystem::temp_directory_path().string();
+}

@@ -1,0 +1,47 @@
+// C interface of the MP3 player library: the five calls the recorder makes, with the
+// published signatures of the player it stands in for.
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef uint64_t QWORD;
+typedef DWORD HSTREAM;
+
+#define BASSDEF __attribute__((visibility("default")))
+
+// Error codes reported by BASS_ErrorGetCode.
+#define BASS_OK 0
+#define BASS_ERROR_MEM 1
+#define BASS_ERROR_FILEOPEN 2
+#define BASS_ERROR_DRIVER 3
+#define BASS_ERROR_HANDLE 5
+#define BASS_ERROR_FORMAT 6
+#define BASS_ERROR_INIT 8
+#define BASS_ERROR_START 9
+#define BASS_ERROR_ALREADY 14
+#define BASS_ERROR_ILLPARAM 20
+#define BASS_ERROR_DEVICE 23
+#define BASS_ERROR_FILEFORM 41
+#define BASS_ERROR_UNKNOWN -1
+
+// Opens the output device (-1: the default one). Non-zero when output is ready.
+BASSDEF BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid);
+// The code of the calling thread's last failure, BASS_OK after a success.
+BASSDEF int BASS_ErrorGetCode(void);
+// Opens an MP3 file (mem must be 0; length 0 means the whole file). 0 on failure.
+BASSDEF HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
+                                      DWORD flags);
+// Starts playback from the beginning on a thread of its own. Non-zero when playing.
+BASSDEF BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+// Stops playback at once and frees the stream.
+BASSDEF BOOL BASS_StreamFree(HSTREAM handle);
+
+#ifdef __cplusplus
+}
+#endif

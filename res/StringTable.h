@@ -1,0 +1,12 @@
+// The program's string table: texts kept apart from the code so they can be edited alone.
+#pragma once
+
+#include <QString>
+
+enum class StringId {
+    StartupNotice = 1,     // shown on every start
+    MaxAnswerSeconds = 2,  // begins with the maximum answer length in seconds; 0 = no limit
+};
+
+// The text of `id`; empty for an id the table does not hold.
+QString loadString(StringId id);

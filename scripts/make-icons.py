@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Draws the window icon and the record indicator (a red record dot) as PNG files."""
+import math
+import struct
+import sys
+import zlib
+
+
+def png(width, height, pixel):
+    rows = bytearray()
+    for y in range(height):
+        rows.append(0)
+        for x in range(width):
+            rows.extend(pixel(x + 0.5, y + 0.5))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b""))
+
+
+def coverage(distance_inside):
+    """Anti-aliased coverage of a pixel whose centre lies `distance_inside` px within an edge."""
+    return max(0.0, min(1.0, distance_inside + 0.5))
+
+
+def over(top, bottom):
+    ta = top[3] / 255.0
+    ba = bottom[3] / 255.0
+    alpha = ta + ba * (1 - ta)
+    if alpha == 0:
+        return (0, 0, 0, 0)
+    colour = [(top[i] * ta + bottom[i] * ba * (1 - ta)) / alpha for i in range(3)]
+    return tuple(int(round(c)) for c in colour) + (int(round(alpha * 255)),)
+
+
+def record_dot(size, with_plate):
+    centre = size / 2.0
+    radius = size * (0.34 if with_plate else 0.46)
+
+    def pixel(x, y):
+        result = (0, 0, 0, 0)
+        if with_plate:
+            corner = size * 0.18
+            half = size / 2.0 - 0.5
+            dx = max(abs(x - centre) - (half - corner), 0.0)
+            dy = max(abs(y - centre) - (half - corner), 0.0)
+            inside = corner - math.hypot(dx, dy)
+            result = over((236, 236, 236, int(255 * coverage(inside))), result)
+        distance = math.hypot(x - centre, y - centre)
+        rim = (140, 0, 0, int(255 * coverage(radius - distance)))
+        body = (222, 24, 24, int(255 * coverage(radius - max(1.0, size / 40) - distance)))
+        shine_distance = math.hypot(x - (centre - radius * 0.35), y - (centre - radius * 0.35))
+        shine = (255, 255, 255, int(110 * coverage(radius * 0.28 - shine_distance)))
+        result = over(rim, result)
+        result = over(body, result)
+        result = over(shine, result)
+        return bytes(result)
+
+    return png(size, size, pixel)
+
+
+if __name__ == "__main__":
+    folder = sys.argv[1] if len(sys.argv) > 1 else "res"
+    with open(f"{folder}/icon128.png", "wb") as out:
+        out.write(record_dot(256, True))
+    with open(f"{folder}/bitmap136.png", "wb") as out:
+        out.write(record_dot(16, False))

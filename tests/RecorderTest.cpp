@@ -1,0 +1,33 @@
+#include "RecorderTest.h"
+
+#include <QDir>
+
+#include "platform/ProcessExit.h"
+
+void RecorderTest::SetUp() {
+    ASSERT_TRUE(workingDir_.isValid());
+    previousFolder_ = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(workingDir_.path()));
+
+    setMessageHandler([this](const MessageRequest& request) {
+        boxes.push_back(request);
+        if (request.buttons == MessageButtons::Ok) {
+            return MessageAnswer::Ok;
+        }
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected question: " << request.text.toStdString();
+            return MessageAnswer::No;
+        }
+        const MessageAnswer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    });
+    setExitHandler([](int status) { throw ExitRequested{status}; });
+}
+
+void RecorderTest::TearDown() {
+    setMessageHandler({});
+    setExitHandler({});
+    QDir::setCurrent(previousFolder_);
+    EXPECT_TRUE(answers_.empty()) << "scripted answers left unused";
+}

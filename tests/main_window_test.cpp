@@ -1,0 +1,222 @@
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <vector>
+
+#include "RecorderTest.h"
+#include "app/ExamRecorderDialog.h"
+#include "app/RecorderApp.h"
+#include "platform/ProcessExit.h"
+
+namespace {
+
+struct InitialControl {
+    ControlId id;
+    const char* className;
+    const char* caption;
+    bool enabled;
+    bool visible;
+};
+
+// The window as it opens, before the session is set up.
+const std::vector<InitialControl> initialControls = {
+    {ControlId::Exit, "QPushButton", "Выход", true, true},
+    {ControlId::StartExam, "QPushButton", "Начать экзамен", false, true},
+    {ControlId::SoundCardList, "QListWidget", nullptr, true, true},
+    {ControlId::EndExam, "QPushButton", "Закончить экзамен", false, true},
+    {ControlId::RecordAnswer, "WrappingPushButton", "запись ответа участника экзамена", false,
+     true},
+    {ControlId::StopAnswer, "WrappingPushButton", "Закончить запись\nответа", false, true},
+    {ControlId::StatusLine, "QLabel", "", false, true},
+    {ControlId::KimEntry, "QLineEdit", "", false, true},
+    {ControlId::KimLabel, "QLabel", "Введите номер КИМ", true, true},
+    {ControlId::Listen, "WrappingPushButton", "Прослушать \n начало записи", false, true},
+    {ControlId::KimRepeatEntry, "QLineEdit", "", true, false},
+    {ControlId::KimRepeatLabel, "QLabel", "Повторите ввод\n номера КИМ", true, false},
+    {ControlId::KimOk, "QPushButton", "ok", true, true},
+    {ControlId::KimRepeatOk, "QPushButton", "ok", true, false},
+    {ControlId::SiteCode, "QLineEdit", "", false, true},
+    {ControlId::ClassroomCode, "QLineEdit", "", false, true},
+    {ControlId::SubjectCode, "QLineEdit", "", false, true},
+    {ControlId::LevelSlider, "QSlider", nullptr, true, false},
+    {ControlId::LevelReadout, "QLabel", "уровень записи: ", false, false},
+    {ControlId::AnswerElapsed, "QLineEdit", "", false, false},
+    {ControlId::SaveAnswer, "WrappingPushButton", "Сохранить\nзапись", false, true},
+    {ControlId::TotalElapsed, "QLineEdit", "", false, true},
+    {ControlId::AnswerState, "QLabel", "", true, true},
+    {ControlId::ShowStatement, "QPushButton", "Показать ведомость", true, true},
+    {ControlId::WorkList, "QListWidget", nullptr, true, false},
+    {ControlId::RecordIndicator, "QLabel", nullptr, true, false},
+};
+
+QString captionOf(QWidget* widget) {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return edit->text();
+    }
+    return {};
+}
+
+class MainWindowTest : public RecorderTest {
+protected:
+    ExamRecorderDialog dialog;
+
+    void showAndWait() {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+};
+
+TEST_F(MainWindowTest, OpensWithEveryControlOfTheTemplateInItsInitialState) {
+    for (const InitialControl& expected : initialControls) {
+        SCOPED_TRACE(static_cast<int>(expected.id));
+        QWidget* widget = dialog.control(expected.id);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), expected.className);
+        if (expected.caption != nullptr) {
+            EXPECT_EQ(captionOf(widget), QString::fromUtf8(expected.caption));
+        }
+        EXPECT_EQ(widget->isEnabled(), expected.enabled);
+        EXPECT_EQ(widget->isVisibleTo(&dialog), expected.visible);
+        EXPECT_TRUE(dialog.rect().contains(widget->geometry()));
+    }
+    EXPECT_TRUE(dialog.control<QPushButton>(ControlId::KimOk)->isDefault());
+    EXPECT_TRUE(dialog.control<QListWidget>(ControlId::SoundCardList)->isSortingEnabled());
+    EXPECT_TRUE(dialog.control<QListWidget>(ControlId::WorkList)->isSortingEnabled());
+    EXPECT_TRUE(dialog.control<QLineEdit>(ControlId::SiteCode)->isReadOnly());
+    EXPECT_FALSE(dialog.control<QLabel>(ControlId::RecordIndicator)->pixmap().isNull());
+    EXPECT_FALSE(dialog.windowIcon().pixmap(32).isNull());
+}
+
+TEST_F(MainWindowTest, FramesAndCodeLabelsCarryTheirCaptions) {
+    QStringList frames;
+    for (auto* group : dialog.findChildren<QGroupBox*>()) {
+        frames << group->title();
+    }
+    EXPECT_EQ(frames.size(), 3);
+    EXPECT_TRUE(frames.contains(" Проведение экзамена "));
+    EXPECT_TRUE(frames.contains(" Запись ответа участника экзамена "));
+    EXPECT_TRUE(frames.contains(" Выберите звуковую карту "));
+
+    std::map<QString, QWidget*> buddies;
+    for (auto* label : dialog.findChildren<QLabel*>()) {
+        buddies[label->text()] = label->buddy();
+    }
+    EXPECT_EQ(buddies["Введите номер КИМ"], dialog.control(ControlId::KimEntry));
+    EXPECT_EQ(buddies["Повторите ввод\n номера КИМ"], dialog.control(ControlId::KimRepeatEntry));
+    EXPECT_EQ(buddies["ППЭ:"], dialog.control(ControlId::SiteCode));
+    EXPECT_EQ(buddies["Аудитория:"], dialog.control(ControlId::ClassroomCode));
+    EXPECT_EQ(buddies["Предмет:"], dialog.control(ControlId::SubjectCode));
+    EXPECT_EQ(buddies["Общее время:"], dialog.control(ControlId::TotalElapsed));
+}
+
+TEST_F(MainWindowTest, TabOrderFollowsTheTemplateOrder) {
+    const std::vector<ControlId> expected = {
+        ControlId::Exit,          ControlId::StartExam,    ControlId::SoundCardList,
+        ControlId::EndExam,       ControlId::RecordAnswer, ControlId::StopAnswer,
+        ControlId::KimEntry,      ControlId::Listen,       ControlId::KimRepeatEntry,
+        ControlId::KimOk,         ControlId::KimRepeatOk,  ControlId::SiteCode,
+        ControlId::ClassroomCode, ControlId::SubjectCode,  ControlId::LevelSlider,
+        ControlId::AnswerElapsed, ControlId::SaveAnswer,   ControlId::TotalElapsed,
+        ControlId::ShowStatement, ControlId::WorkList};
+    std::vector<ControlId> chain;
+    QWidget* widget = dialog.control(ControlId::Exit);
+    do {
+        const QVariant id = widget->property(controlIdProperty);
+        if (id.isValid() && widget->focusPolicy() & Qt::TabFocus) {
+            chain.push_back(static_cast<ControlId>(id.toInt()));
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != dialog.control(ControlId::Exit) && chain.size() < 100);
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(MainWindowTest, KimEntriesTakeDigitsOnly) {
+    auto* entry = dialog.control<QLineEdit>(ControlId::KimEntry);
+    entry->setEnabled(true);
+    showAndWait();
+    entry->setFocus();
+    QTest::keyClicks(entry, "12a3-4 5");
+    EXPECT_EQ(entry->text(), "12345");
+}
+
+TEST_F(MainWindowTest, EscapeDoesNothingWhereverTheFocusIs) {
+    showAndWait();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.control(ControlId::SoundCardList)->setFocus();
+    QTest::keyClick(dialog.control(ControlId::SoundCardList), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(MainWindowTest, EveryWayOfClosingAsksAndNoLeavesTheWindowAsItWas) {
+    showAndWait();
+    answerNext(MessageAnswer::No);
+    dialog.close();
+    answerNext(MessageAnswer::No);
+    dialog.control<QPushButton>(ControlId::Exit)->click();
+    answerNext(MessageAnswer::No);
+    QTest::keyClick(&dialog, Qt::Key_F4, Qt::AltModifier);
+    answerNext(MessageAnswer::No);
+    dialog.accept();
+
+    ASSERT_EQ(boxes.size(), 4u);
+    for (const MessageRequest& box : boxes) {
+        EXPECT_EQ(box.text, "Закрыть программу?");
+        EXPECT_EQ(box.caption, "Выход");
+        EXPECT_EQ(box.icon, MessageIcon::Exclamation);
+        EXPECT_EQ(box.buttons, MessageButtons::YesNo);
+        EXPECT_EQ(box.owner, &dialog);
+    }
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(MainWindowTest, YesToTheCloseQuestionEndsTheProcessWithStatusOne) {
+    answerNext(MessageAnswer::Yes);
+    EXPECT_EQ(exitStatusOf([&] { dialog.askToClose(); }), 1);
+
+    setExitHandler({});
+    EXPECT_EXIT(
+        {
+            showAndWait();
+            answerNext(MessageAnswer::Yes);
+            dialog.close();
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(MainWindowTest, SessionSetUpStartsOnceAfterTheFirstPaint) {
+    QSignalSpy started(&dialog, &ExamRecorderDialog::sessionEstablishmentStarted);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(started.count(), 0);
+    showAndWait();
+    EXPECT_TRUE(started.wait(2000));
+    dialog.repaint();
+    dialog.hide();
+    showAndWait();
+    dialog.repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(started.count(), 1);
+}
+
+TEST_F(MainWindowTest, StandardButtonsSpeakRussian) {
+    installRussianTranslations();
+    QMessageBox box(QMessageBox::Question, "t", "q", QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Да");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Нет");
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    // Death tests re-run the binary rather than fork a process that already has a QApplication.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
