@@ -28,16 +28,18 @@ typedef DWORD HSTREAM;
 #define BASS_ERROR_ILLPARAM 20
 #define BASS_ERROR_DEVICE 23
 #define BASS_ERROR_FILEFORM 41
-#define BASS_ERROR_UNKNOWN -1
+#define BASS_ERROR_UNKNOWN (-1)
 
-// Opens the output device (-1: the default one). Non-zero when output is ready.
+// Opens the output device (-1 or 1: the default one). Non-zero when output is ready; a second
+// call fails with BASS_ERROR_ALREADY and leaves the first in place.
 BASSDEF BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid);
 // The code of the calling thread's last failure, BASS_OK after a success.
 BASSDEF int BASS_ErrorGetCode(void);
 // Opens an MP3 file (mem must be 0; length 0 means the whole file). 0 on failure.
 BASSDEF HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                       DWORD flags);
-// Starts playback from the beginning on a thread of its own. Non-zero when playing.
+// Starts playback from the beginning on a thread of its own. Non-zero when playing. Without
+// restart, a stream still playing carries on where it is.
 BASSDEF BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 // Stops playback at once and frees the stream.
 BASSDEF BOOL BASS_StreamFree(HSTREAM handle);

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
@@ -226,6 +227,43 @@ TEST(SingleInstanceLockTest, TellsAnotherHolderFromAFolderWithoutLocks) {
               SingleInstanceLock::State::HeldElsewhere);
     EXPECT_EQ(SingleInstanceLock::acquire("ZELVO9_recorder", "/no/such/folder").state(),
               SingleInstanceLock::State::Unavailable);
+}
+
+}  // namespace
+
+namespace {
+
+std::string builtLibraryFolder() {
+    const QByteArray folder = qgetenv("EXAM_RECORDER_BIN_DIR");
+    return folder.isEmpty() ? programFolder() : folder.toStdString();
+}
+
+TEST(SystemStartupEnvironmentTest, LoadsBothLibrariesFromTheProgramFolder) {
+    PlayerLibrary player;
+    SystemStartupEnvironment machine(player, builtLibraryFolder());
+    EXPECT_TRUE(machine.loadEncoderLibrary());
+    EXPECT_TRUE(machine.loadPlayerLibrary());
+    EXPECT_NE(player.streamFree, nullptr);
+}
+
+TEST(SystemStartupEnvironmentTest, FolderWithoutTheLibrariesFailsBothSteps) {
+    QTemporaryDir emptyFolder;
+    PlayerLibrary player;
+    SystemStartupEnvironment machine(player, emptyFolder.path().toStdString());
+    EXPECT_FALSE(machine.loadEncoderLibrary());
+    EXPECT_FALSE(machine.loadPlayerLibrary());
+    EXPECT_FALSE(player.isLoaded());
+}
+
+TEST(SystemStartupEnvironmentTest, PlayerLibraryMissingACallIsNotUsed) {
+    // A real library under the player's name, but without the player's calls.
+    QTemporaryDir folder;
+    const QString encoder = QString::fromStdString(builtLibraryFolder()) + "/liblame_enc.so";
+    ASSERT_TRUE(QFile::copy(encoder, folder.filePath("libbass.so")));
+    PlayerLibrary player;
+    EXPECT_FALSE(player.load(folder.path().toStdString()));
+    EXPECT_FALSE(player.isLoaded());
+    EXPECT_EQ(player.init, nullptr);
 }
 
 }  // namespace
