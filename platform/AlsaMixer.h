@@ -1,0 +1,38 @@
+// The mixer layer over ALSA's simple mixer: a capture device's recording destination, source
+// lines and controls, read from and written to the simple elements of its control device.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/MixerApi.h"
+
+class AlsaMixer : public MixerApi {
+public:
+    // The ALSA control name (as snd_mixer_attach takes it) of a device's mixer, or nothing for
+    // an unknown device id.
+    using ControlNameOf = std::function<std::optional<std::string>(std::uint32_t deviceId)>;
+
+    // Device ids are indexes into listAlsaCaptureEndpoints(), asked afresh at each open.
+    AlsaMixer() : AlsaMixer(endpointControlName) {}
+    explicit AlsaMixer(ControlNameOf controlNameOf) : controlNameOf_(std::move(controlNameOf)) {}
+
+    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
+
+private:
+    static std::optional<std::string> endpointControlName(std::uint32_t deviceId) {
+        std::vector<AlsaCaptureEndpoint> endpoints = listAlsaCaptureEndpoints();
+        if (deviceId >= endpoints.size()) {
+            return std::nullopt;
+        }
+        return endpoints[deviceId].controlName;
+    }
+
+    ControlNameOf controlNameOf_;
+};
