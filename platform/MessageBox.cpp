@@ -20,6 +20,8 @@ QMessageBox::Icon toQtIcon(MessageIcon icon) {
             return QMessageBox::Critical;
         case MessageIcon::Question:
             return QMessageBox::Question;
+        case MessageIcon::None:
+            return QMessageBox::NoIcon;
     }
     return QMessageBox::NoIcon;
 }

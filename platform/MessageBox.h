@@ -7,7 +7,7 @@
 
 class QWidget;
 
-enum class MessageIcon { Information, Exclamation, Stop, Question };
+enum class MessageIcon { Information, Exclamation, Stop, Question, None };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
