@@ -5,11 +5,22 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSlider>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "app/StartupChecks.h"
+#include "audio/CaptureDeviceRegistry.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
+#include "res/StringTable.h"
+#include "session/KimRegister.h"
+#include "session/SessionSetupDialog.h"
+#include "session/SessionTitle.h"
 #include "ui_ExamRecorderDialog.h"
 
 // The resources live in a static library, which Qt does not register by itself.
@@ -17,8 +28,10 @@ static void registerResources() {
     Q_INIT_RESOURCE(resources);
 }
 
-ExamRecorderDialog::ExamRecorderDialog(QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::ExamRecorderDialog>()) {
+ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
+    : QDialog(parent),
+      services_(std::move(services)),
+      ui_(std::make_unique<Ui::ExamRecorderDialog>()) {
     registerResources();
     ui_->setupUi(this);
     // The form's geometry is in pixels scaled from the template's dialog units, so its font is
@@ -36,6 +49,7 @@ ExamRecorderDialog::ExamRecorderDialog(QWidget* parent)
         }
     }
     setFixedSize(size());
+    setWindowTitle(QCoreApplication::applicationName());
     setWindowIcon(QIcon(QStringLiteral(":/res/icon128.png")));
 
     collectControls();
@@ -129,5 +143,106 @@ void ExamRecorderDialog::paintEvent(QPaintEvent* event) {
 }
 
 void ExamRecorderDialog::establishSession() {
-    emit sessionEstablishmentStarted();
+    KimRegister::buildOrExit(this);
+    checkOutputFolder();
+
+    if (services_.runSessionSetup) {
+        sessionCodes_ = services_.runSessionSetup(this);
+    } else {
+        SessionSetupDialog setup(this);
+        setup.exec();
+        sessionCodes_ = setup.codes();
+    }
+
+    maxAnswerSeconds_ = maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds));
+    showSession();
+    listSoundCards();
+    setReadyForExam();
+}
+
+void ExamRecorderDialog::checkOutputFolder() {
+    // Usually there already; a failure shows in the search below.
+    std::error_code ignored;
+    std::filesystem::create_directory("out", ignored);
+
+    std::error_code error;
+    std::filesystem::directory_iterator entry("out", error);
+    if (error) {
+        showMessage(this, QStringLiteral("Нет доступа к папке out"), QStringLiteral("Ошибка"),
+                    MessageIcon::Stop, MessageButtons::Ok);
+        exitProcess(1);
+    }
+    int count = 0;
+    for (; entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        if (error) {
+            break;
+        }
+        if (!entry->path().filename().string().starts_with('.')) {
+            ++count;
+        }
+    }
+    if (count > 0) {
+        const QString text = QString::asprintf(
+            "Папка 'out' содержит файлы - %d шт. \n\n Перед проведением экзамена содержимое "
+            "папки 'out' должно быть удалено.\n\n Всё равно запустить программу?",
+            count);
+        if (showMessage(this, text, QStringLiteral("Папка out"), MessageIcon::Exclamation,
+                        MessageButtons::YesNo) != MessageAnswer::Yes) {
+            exitProcess(1);
+        }
+    }
+}
+
+void ExamRecorderDialog::showSession() {
+    control<QLineEdit>(ControlId::SiteCode)->setText(sessionCodes_.site);
+    control<QLineEdit>(ControlId::ClassroomCode)->setText(sessionCodes_.classroom);
+    control<QLineEdit>(ControlId::SubjectCode)->setText(sessionCodes_.subject);
+    setWindowTitle(sessionTitle(sessionCodes_, maxAnswerSeconds_));
+}
+
+void ExamRecorderDialog::listSoundCards() {
+    CaptureDeviceRegistry& registry = services_.captureDevices != nullptr
+                                          ? *services_.captureDevices
+                                          : CaptureDeviceRegistry::instance();
+    const std::vector<CaptureDevice*>& devices = registry.devices();
+    auto* list = control<QListWidget>(ControlId::SoundCardList);
+    if (devices.empty()) {
+        showMessage(this, QStringLiteral("Звуковая карта не найдена!"), QStringLiteral("Ошибка"),
+                    MessageIcon::Stop, MessageButtons::Ok);
+        done(-1);
+        return;
+    }
+    for (const CaptureDevice* device : devices) {
+        auto* item = new QListWidgetItem(QString::fromStdString(device->name()));
+        list->addItem(item);
+        // The list sorts itself; the selection stays on the registry's first device.
+        if (device == devices.front()) {
+            list->setCurrentItem(item);
+        }
+    }
+}
+
+void ExamRecorderDialog::setReadyForExam() {
+    session_.examRunning.store(false);
+    session_.answerState.store(AnswerState::Idle);
+
+    control(ControlId::StartExam)->setEnabled(true);
+    for (ControlId id : {ControlId::EndExam, ControlId::KimEntry, ControlId::KimRepeatEntry,
+                         ControlId::RecordAnswer, ControlId::StopAnswer, ControlId::Listen,
+                         ControlId::KimOk, ControlId::KimRepeatOk, ControlId::SaveAnswer}) {
+        control(id)->setEnabled(false);
+    }
+    for (ControlId id : {ControlId::KimEntry, ControlId::KimLabel, ControlId::KimOk}) {
+        control(id)->show();
+    }
+    for (ControlId id :
+         {ControlId::KimRepeatEntry, ControlId::KimRepeatLabel, ControlId::KimRepeatOk}) {
+        control(id)->hide();
+    }
+    control<QPushButton>(ControlId::KimOk)->setDefault(true);
+    control<QPushButton>(ControlId::KimRepeatOk)->setDefault(false);
+
+    auto* level = control<QSlider>(ControlId::LevelSlider);
+    level->setRange(0, 100);
+    level->setValue(100);
 }

@@ -3,12 +3,26 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 
 #include "app/ControlIds.h"
+#include "exam/ExamSessionState.h"
+#include "session/SessionCodes.h"
 
+class CaptureDeviceRegistry;
 class StartupEnvironment;
+
+// What the window takes from outside; tests put scripted ones in place.
+struct WindowServices {
+    // The capture devices to list; null for the program's own registry.
+    CaptureDeviceRegistry* captureDevices = nullptr;
+    // Runs the session set-up dialog over `owner` and returns the confirmed codes (the dialog
+    // ends the process on every other way out); empty for the real dialog.
+    std::function<SessionCodes(QWidget* owner)> runSessionSetup;
+};
 
 namespace Ui {
 class ExamRecorderDialog;
@@ -17,7 +31,7 @@ class ExamRecorderDialog;
 class ExamRecorderDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ExamRecorderDialog(QWidget* parent = nullptr);
+    explicit ExamRecorderDialog(WindowServices services = {}, QWidget* parent = nullptr);
     ~ExamRecorderDialog() override;
 
     // Start-up tests and notice, before the window is shown. Returns only if start-up may go
@@ -35,6 +49,15 @@ public:
     bool bassAvailable() const { return bassAvailable_; }
     void setBassAvailable(bool available) { bassAvailable_ = available; }
 
+    const SessionCodes& sessionCodes() const { return sessionCodes_; }
+    std::int32_t maxAnswerSeconds() const { return maxAnswerSeconds_; }
+    ExamSessionState& session() { return session_; }
+
+    // Turns the freshly shown window into one ready for an exam: KIM register, the out folder,
+    // the session codes, the sound cards. Runs once, after the first paint. Ends the process or
+    // the window's modal run (with -1, when there is no sound card) where it cannot go on.
+    void establishSession();
+
     // "Закрыть программу?": Yes ends the process with status 1; No returns and changes nothing.
     void askToClose();
 
@@ -42,10 +65,6 @@ public:
     void accept() override;
     // Escape and every other way of cancelling the window do nothing.
     void reject() override;
-
-signals:
-    // The session set-up has started; emitted once per process, after the first paint.
-    void sessionEstablishmentStarted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,10 +75,17 @@ private:
     void collectControls();
     void routeCommands();
     void onCommand(ControlId id);
-    void establishSession();
+    void checkOutputFolder();
+    void showSession();
+    void listSoundCards();
+    void setReadyForExam();
 
+    WindowServices services_;
     std::unique_ptr<Ui::ExamRecorderDialog> ui_;
     std::map<ControlId, QWidget*> controls_;
     bool bassAvailable_ = false;
     bool firstPaintSeen_ = false;
+    SessionCodes sessionCodes_;
+    std::int32_t maxAnswerSeconds_ = 0;
+    ExamSessionState session_;
 };

@@ -23,6 +23,7 @@ int RecorderApp::run() {
     SystemStartupEnvironment environment(player_, programFolder());
     ExamRecorderDialog dialog;
     dialog.runStartupSteps(environment);
-    dialog.exec();
-    return 0;
+    // The window's run ends only when the session could not be set up (no sound card);
+    // every other end goes through the close question.
+    return dialog.exec() == -1 ? 1 : 0;
 }

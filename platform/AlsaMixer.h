@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/AlsaCaptureEndpoints.h"
 #include "platform/MixerApi.h"
 
 class AlsaMixer : public MixerApi {
@@ -19,20 +18,10 @@ public:
     // an unknown device id.
     using ControlNameOf = std::function<std::optional<std::string>(std::uint32_t deviceId)>;
 
-    // Device ids are indexes into listAlsaCaptureEndpoints(), asked afresh at each open.
-    AlsaMixer() : AlsaMixer(endpointControlName) {}
     explicit AlsaMixer(ControlNameOf controlNameOf) : controlNameOf_(std::move(controlNameOf)) {}
 
     std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
 
 private:
-    static std::optional<std::string> endpointControlName(std::uint32_t deviceId) {
-        std::vector<AlsaCaptureEndpoint> endpoints = listAlsaCaptureEndpoints();
-        if (deviceId >= endpoints.size()) {
-            return std::nullopt;
-        }
-        return endpoints[deviceId].controlName;
-    }
-
     ControlNameOf controlNameOf_;
 };

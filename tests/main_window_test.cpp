@@ -5,14 +5,15 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <vector>
 
+#include "FakeWaveIn.h"
 #include "RecorderTest.h"
 #include "app/ExamRecorderDialog.h"
 #include "app/RecorderApp.h"
+#include "audio/CaptureDeviceRegistry.h"
 #include "platform/ProcessExit.h"
 
 namespace {
@@ -71,7 +72,15 @@ QString captionOf(QWidget* widget) {
 
 class MainWindowTest : public RecorderTest {
 protected:
-    ExamRecorderDialog dialog;
+    MainWindowTest() { soundCards.devices = {{"Microphone"}}; }
+
+    FakeWaveIn soundCards;
+    CaptureDeviceRegistry registry{soundCards};
+    int setupRuns = 0;
+    ExamRecorderDialog dialog{WindowServices{&registry, [this](QWidget*) {
+                                                 ++setupRuns;
+                                                 return SessionCodes{"1234", "101", "eng"};
+                                             }}};
 
     void showAndWait() {
         dialog.show();
@@ -199,17 +208,17 @@ TEST_F(MainWindowTest, YesToTheCloseQuestionEndsTheProcessWithStatusOne) {
 }
 
 TEST_F(MainWindowTest, SessionSetUpStartsOnceAfterTheFirstPaint) {
-    QSignalSpy started(&dialog, &ExamRecorderDialog::sessionEstablishmentStarted);
     QCoreApplication::processEvents();
-    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(setupRuns, 0);
     showAndWait();
-    EXPECT_TRUE(started.wait(2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return setupRuns > 0; }, 2000));
+    EXPECT_EQ(dialog.windowTitle(), "ППЭ 1234   ауд 101  предмет eng");
     dialog.repaint();
     dialog.hide();
     showAndWait();
     dialog.repaint();
     QCoreApplication::processEvents();
-    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(setupRuns, 1);
 }
 
 TEST_F(MainWindowTest, StandardButtonsSpeakRussian) {

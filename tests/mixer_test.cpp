@@ -436,3 +436,39 @@ TEST_F(MixerOnSoundServer, UnknownDeviceCannotBeOpened) {
 }
 
 }  // namespace
+
+#include "FakeWaveIn.h"
+#include "audio/AudioError.h"
+#include "audio/CaptureDeviceRegistry.h"
+
+namespace {
+
+TEST(CaptureDeviceMixerTest, EachDeviceOpensTheMixerOfItsOwnId) {
+    FakeWaveIn waveIn;
+    waveIn.devices = {{"Webcam", 0}, {"Line in"}, {"USB headset"}};
+    FakeMixer mixers;
+    mixers.destination = fakeDestination(2);
+    mixers.sources = {fakeSource("Mic", 1, 2)};
+    CaptureDeviceRegistry registry(waveIn, mixers);
+
+    MixerDevice& mixer = registry.findByName("USB headset").mixer();
+    ASSERT_EQ(mixer.lines().size(), 1u);
+    EXPECT_EQ(mixer.lines().front()->name(), "Mic");
+    mixer.close();
+    EXPECT_EQ(mixers.openedDeviceIds, std::vector<std::uint32_t>{2});
+    EXPECT_EQ(mixers.openMixers, 0);
+}
+
+TEST(CaptureDeviceMixerTest, DeviceWithoutAMixerLayerCannotOpenOne) {
+    FakeWaveIn waveIn;
+    waveIn.devices = {{"Line in"}};
+    CaptureDeviceRegistry registry(waveIn);
+    try {
+        registry.findByName("Line in").mixer();
+        ADD_FAILURE() << "opened a mixer that does not exist";
+    } catch (const AudioError& error) {
+        EXPECT_STREQ(error.what(), "Can't open Mixer Device.");
+    }
+}
+
+}  // namespace

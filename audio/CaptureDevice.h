@@ -1,0 +1,87 @@
+// One wave-in device: records 16-bit stereo at 44,100 Hz into two 2-second buffers and hands
+// each one back, filled, to an AudioSink on a recording thread of its own.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "audio/MixerDevice.h"
+#include "platform/RecordingQueue.h"
+#include "platform/WaveIn.h"
+
+class AudioSink;
+class CaptureProblemListener;
+class CaptureResources;
+
+// Made by CaptureDeviceRegistry, which owns it. The wave-in layer and the resources must
+// outlive the device; the sink given to start must live until stop has returned.
+class CaptureDevice {
+public:
+    static constexpr std::uint32_t kBufferBytes = 352'800;  // 2 seconds
+
+    CaptureDevice(std::uint32_t deviceId, WaveInCaps caps, WaveInApi& waveIn, MixerApi& mixers,
+                  CaptureResources& resources);
+    // Stops a recording still running, so its thread never outlives the buffers.
+    ~CaptureDevice();
+    CaptureDevice(const CaptureDevice&) = delete;
+    CaptureDevice& operator=(const CaptureDevice&) = delete;
+
+    std::uint32_t deviceId() const { return deviceId_; }
+    const WaveInCaps& caps() const { return caps_; }
+    const std::string& name() const { return caps_.name; }
+
+    // Opens the device and starts recording into `sink`. While recording, does nothing (the
+    // sink stays). Throws AudioError, leaving the device idle.
+    void start(AudioSink& sink);
+    // Stops recording, lets the sink have the part of the current buffer recorded so far, and
+    // closes the device. Does nothing while idle; never throws.
+    void stop();
+    bool isOpen() const;
+
+    // Overruns (audio lost) of the running or last recording, and whether its device went away,
+    // which ends the recording until the next stop and start. Readable from any thread.
+    std::uint32_t overrunCount() const { return overruns_.load(); }
+    bool deviceLost() const { return lost_.load(); }
+    // Told of both as they happen. Not owned; must live until the recordings it hears have
+    // stopped. Null for nobody.
+    void setProblemListener(CaptureProblemListener* listener) { listener_.store(listener); }
+
+    // Opens the device's own mixer and returns it. Throws AudioError "Can't open Mixer Device.".
+    MixerDevice& mixer();
+
+private:
+    enum class State : std::int32_t { Starting, Running, Stopping };
+    // Where an undoing starts; each step is followed by every later one.
+    enum class Release { UnprepareBuffer2, UnprepareBuffer1, Close, Forget };
+
+    void release(Release from);
+    void record();
+    void takeBack(WaveHeader& header);
+    void handedBack();
+
+    const std::uint32_t deviceId_;
+    const WaveInCaps caps_;
+    const WaveFormat format_{};
+    WaveInApi& waveIn_;
+    CaptureResources& resources_;
+    MixerDevice mixer_;
+
+    // Declared before the handle, which posts to it until the handle goes.
+    RecordingQueue queue_;
+    std::unique_ptr<WaveIn> handle_;      // non-null exactly while the device is open
+    std::unique_ptr<std::byte[]> block_;  // both buffers' memory, from the first start on
+    WaveHeader buffers_[2];
+    AudioSink* sink_ = nullptr;  // written only while no recording thread runs
+    std::thread thread_;
+    mutable std::recursive_mutex lock_;  // start's failure paths stop while holding it
+    std::atomic<State> state_{State::Stopping};
+    std::atomic<std::uint8_t> returnedBuffers_{0};
+    std::atomic<std::uint32_t> overruns_{0};
+    std::atomic<bool> lost_{false};
+    std::atomic<CaptureProblemListener*> listener_{nullptr};
+};

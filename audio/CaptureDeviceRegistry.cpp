@@ -1,0 +1,75 @@
+#include "audio/CaptureDeviceRegistry.h"
+
+#include <utility>
+
+#include "audio/AudioError.h"
+#include "platform/AlsaMixer.h"
+#include "platform/AlsaWaveIn.h"
+#include "platform/MixerApi.h"
+#include "platform/WaveIn.h"
+
+namespace {
+
+class NoMixers : public MixerApi {
+public:
+    std::unique_ptr<OpenMixer> open(std::uint32_t, int& result) override {
+        result = 1;
+        return nullptr;
+    }
+};
+
+MixerApi& noMixers() {
+    static NoMixers none;
+    return none;
+}
+
+}  // namespace
+
+CaptureDeviceRegistry::CaptureDeviceRegistry(WaveInApi& waveIn, MixerApi& mixers,
+                                             CaptureResources& resources)
+    : waveIn_(waveIn), mixers_(mixers), resources_(resources) {}
+
+CaptureDeviceRegistry::CaptureDeviceRegistry(WaveInApi& waveIn, CaptureResources& resources)
+    : CaptureDeviceRegistry(waveIn, noMixers(), resources) {}
+
+CaptureDeviceRegistry& CaptureDeviceRegistry::instance() {
+    // Both layers read one endpoint list, so a device id names the same card for each.
+    static auto* waveIn = new AlsaWaveIn;
+    static auto* mixers =
+        new AlsaMixer([](std::uint32_t deviceId) { return waveIn->controlNameOf(deviceId); });
+    static auto* registry = new CaptureDeviceRegistry(*waveIn, *mixers);
+    return *registry;
+}
+
+const std::vector<CaptureDevice*>& CaptureDeviceRegistry::devices() {
+    std::lock_guard guard(lock_);
+    if (built_) {
+        return devices_;
+    }
+    const std::uint32_t count = waveIn_.deviceCount();
+    for (std::uint32_t id = 0; id < count; ++id) {
+        WaveInCaps caps;
+        if (waveIn_.deviceCaps(id, caps) != WaveResult::Ok ||
+            (caps.formats & WAVE_FORMAT_4S16) == 0) {
+            continue;
+        }
+        owned_.push_back(
+            std::make_unique<CaptureDevice>(id, std::move(caps), waveIn_, mixers_, resources_));
+        devices_.push_back(owned_.back().get());
+    }
+    built_ = true;
+    return devices_;
+}
+
+CaptureDevice& CaptureDeviceRegistry::findByName(const char* name) {
+    const std::vector<CaptureDevice*>& list = devices();
+    if (name != nullptr) {
+        std::lock_guard guard(lock_);
+        for (CaptureDevice* device : list) {
+            if (device->name() == name) {
+                return *device;
+            }
+        }
+    }
+    throw AudioError("Device not found.");
+}

@@ -1,0 +1,356 @@
+#include "platform/AlsaWaveInDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+namespace {
+
+constexpr unsigned kChannels = 2;
+constexpr unsigned kRate = 44100;
+constexpr std::uint32_t kFrameBytes = 4;
+constexpr snd_pcm_uframes_t kPeriodFrames = 4410;              // 100 ms
+constexpr snd_pcm_uframes_t kRingFrames = 10 * kPeriodFrames;  // 1 s of slack for a slow sink
+// With audio flowing a poll never waits this long; a device that stays silent is looked at.
+constexpr int kQuietMs = 1000;
+
+bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& periodFrames, snd_pcm_uframes_t& ringFrames) {
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
+        snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+        snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
+        snd_pcm_hw_params_set_channels(pcm, hw, kChannels) < 0 ||
+        snd_pcm_hw_params_set_rate(pcm, hw, kRate, 0) < 0) {
+        return false;
+    }
+    // The nearest the device offers will do.
+    int direction = 0;
+    snd_pcm_hw_params_set_period_size_near(pcm, hw, &periodFrames, &direction);
+    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &ringFrames);
+    if (snd_pcm_hw_params(pcm, hw) < 0 ||
+        snd_pcm_hw_params_get_period_size(hw, &periodFrames, &direction) < 0 ||
+        snd_pcm_hw_params_get_buffer_size(hw, &ringFrames) < 0) {
+        return false;
+    }
+
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    snd_pcm_uframes_t boundary = 0;
+    // Started by start() only, never by a read.
+    return snd_pcm_sw_params_current(pcm, sw) >= 0 &&
+           snd_pcm_sw_params_get_boundary(sw, &boundary) >= 0 &&
+           snd_pcm_sw_params_set_avail_min(pcm, sw, periodFrames) >= 0 &&
+           snd_pcm_sw_params_set_start_threshold(pcm, sw, boundary) >= 0 &&
+           snd_pcm_sw_params(pcm, sw) >= 0;
+}
+
+}  // namespace
+
+std::unique_ptr<AlsaWaveInDevice> AlsaWaveInDevice::open(const std::string& pcmName,
+                                                         RecordingQueue& queue) {
+    QuietAlsaErrors quiet;
+    snd_pcm_t* raw = nullptr;
+    if (snd_pcm_open(&raw, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
+        return nullptr;
+    }
+    AlsaPcm pcm(raw);
+    snd_pcm_uframes_t periodFrames = kPeriodFrames;
+    snd_pcm_uframes_t ringFrames = kRingFrames;
+    if (!configure(raw, periodFrames, ringFrames)) {
+        return nullptr;
+    }
+    std::unique_ptr<AlsaWaveInDevice> device;
+    try {
+        device.reset(new AlsaWaveInDevice(std::move(pcm), periodFrames, ringFrames, queue));
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    if (!device->wakeup_.valid()) {
+        return nullptr;
+    }
+    queue.post({WaveMessage::Kind::Open});
+    return device;
+}
+
+AlsaWaveInDevice::AlsaWaveInDevice(AlsaPcm pcm, snd_pcm_uframes_t periodFrames,
+                                   snd_pcm_uframes_t ringFrames, RecordingQueue& queue)
+    : pcm_(std::move(pcm)),
+      periodFrames_(periodFrames),
+      ringFrames_(ringFrames),
+      queue_(queue),
+      dropped_(periodFrames * kFrameBytes),
+      driver_(&AlsaWaveInDevice::drive, this) {}
+
+AlsaWaveInDevice::~AlsaWaveInDevice() {
+    stopDriver();
+}
+
+void AlsaWaveInDevice::changed() {
+    changed_.notify_all();
+    wakeup_.signal();
+}
+
+void AlsaWaveInDevice::stopDriver() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed();
+    if (driver_.joinable()) {
+        driver_.join();
+    }
+}
+
+WaveResult AlsaWaveInDevice::prepareHeader(WaveHeader& header) {
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+        return WaveResult::InvalidHandle;
+    }
+    if (header.lpData == nullptr || header.dwBufferLength < kFrameBytes) {
+        return WaveResult::Error;
+    }
+    header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
+    return WaveResult::Ok;
+}
+
+WaveResult AlsaWaveInDevice::unprepareHeader(WaveHeader& header) {
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+        return WaveResult::InvalidHandle;
+    }
+    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
+        return WaveResult::StillQueued;
+    }
+    header.dwFlags &= ~WHDR_PREPARED;
+    return WaveResult::Ok;
+}
+
+WaveResult AlsaWaveInDevice::addBuffer(WaveHeader& header) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return WaveResult::InvalidHandle;
+        }
+        if ((header.dwFlags & WHDR_PREPARED) == 0) {
+            return WaveResult::Unprepared;
+        }
+        if ((header.dwFlags & WHDR_INQUEUE) != 0) {
+            return WaveResult::StillQueued;
+        }
+        header.dwBytesRecorded = 0;
+        header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        buffers_.push_back(&header);
+    }
+    changed();
+    return WaveResult::Ok;
+}
+
+WaveResult AlsaWaveInDevice::start() {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return WaveResult::InvalidHandle;
+        }
+        if (lost_) {
+            return WaveResult::Error;
+        }
+        if (running_) {
+            return WaveResult::Ok;
+        }
+        if (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED &&
+            snd_pcm_prepare(pcm_.get()) < 0) {
+            return WaveResult::Error;
+        }
+        if (snd_pcm_start(pcm_.get()) < 0) {
+            return WaveResult::Error;
+        }
+        running_ = true;
+        starved_ = false;
+    }
+    changed();
+    return WaveResult::Ok;
+}
+
+WaveResult AlsaWaveInDevice::reset() {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return WaveResult::InvalidHandle;
+        }
+        if (running_ && !lost_) {
+            readIntoBuffers();  // what has been recorded so far belongs to the caller
+        }
+        running_ = false;
+        snd_pcm_drop(pcm_.get());
+        if (!lost_) {
+            snd_pcm_prepare(pcm_.get());
+        }
+        while (!buffers_.empty()) {
+            handBackFirst();
+        }
+    }
+    changed();
+    return WaveResult::Ok;
+}
+
+WaveResult AlsaWaveInDevice::close() {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return WaveResult::InvalidHandle;
+        }
+    }
+    stopDriver();
+    std::lock_guard lock(mutex_);
+    while (!buffers_.empty()) {
+        handBackFirst();
+    }
+    pcm_.reset();
+    closed_ = true;
+    queue_.post({WaveMessage::Kind::Close});
+    return WaveResult::Ok;
+}
+
+void AlsaWaveInDevice::drive() {
+    QuietAlsaErrors quiet;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!running_ || lost_) {
+            changed_.wait(lock);
+        } else if (buffers_.empty()) {
+            keepFromOverrunning();
+            changed_.wait_for(lock, std::chrono::microseconds(periodFrames_ * 1'000'000 / kRate));
+        } else {
+            waitForAudio(lock);
+            if (!stopping_ && running_ && !lost_) {
+                readIntoBuffers();
+            }
+        }
+    }
+}
+
+void AlsaWaveInDevice::waitForAudio(std::unique_lock<std::mutex>& lock) {
+    const int count = snd_pcm_poll_descriptors_count(pcm_.get());
+    if (count <= 0) {
+        loseDevice();
+        return;
+    }
+    pollFds_.resize(static_cast<std::size_t>(count) + 1);
+    snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(count));
+    pollFds_.back() = {wakeup_.fd(), POLLIN, 0};
+
+    lock.unlock();
+    const int ready = ::poll(pollFds_.data(), pollFds_.size(), kQuietMs);
+    lock.lock();
+    wakeup_.clear();
+    if (stopping_ || !running_ || lost_ || ready != 0) {
+        return;  // the read that follows reports any error of the device
+    }
+    switch (snd_pcm_state(pcm_.get())) {
+        case SND_PCM_STATE_XRUN:
+            recover(-EPIPE);
+            break;
+        case SND_PCM_STATE_SUSPENDED:
+            recover(-ESTRPIPE);
+            break;
+        case SND_PCM_STATE_DISCONNECTED:
+            loseDevice();
+            break;
+        default:
+            break;
+    }
+}
+
+void AlsaWaveInDevice::readIntoBuffers() {
+    while (!buffers_.empty()) {
+        WaveHeader& header = *buffers_.front();
+        const snd_pcm_uframes_t room =
+            (header.dwBufferLength - header.dwBytesRecorded) / kFrameBytes;
+        if (room == 0) {
+            handBackFirst();
+            continue;
+        }
+        const snd_pcm_sframes_t got =
+            snd_pcm_readi(pcm_.get(), header.lpData + header.dwBytesRecorded, room);
+        if (got == -EINTR) {
+            continue;
+        }
+        if (got == -EAGAIN || got == 0) {
+            return;
+        }
+        if (got < 0) {
+            recover(static_cast<int>(got));
+            return;
+        }
+        starved_ = false;
+        header.dwBytesRecorded += static_cast<std::uint32_t>(got) * kFrameBytes;
+        if (static_cast<snd_pcm_uframes_t>(got) == room) {
+            handBackFirst();
+        }
+    }
+}
+
+// No buffer to read into: the audio waits in the device's ring until one comes back. Only when
+// the ring is about to overrun is the oldest audio dropped, a period at a time, and counted.
+void AlsaWaveInDevice::keepFromOverrunning() {
+    snd_pcm_sframes_t available = snd_pcm_avail_update(pcm_.get());
+    if (available < 0) {
+        recover(static_cast<int>(available));
+        return;
+    }
+    const auto keep =
+        static_cast<snd_pcm_sframes_t>(ringFrames_ - std::min(ringFrames_, 2 * periodFrames_));
+    if (available <= keep) {
+        return;
+    }
+    if (!starved_) {
+        starved_ = true;
+        noteOverrun();
+    }
+    while (available > keep) {
+        const auto frames = std::min<snd_pcm_uframes_t>(periodFrames_, available - keep);
+        const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), dropped_.data(), frames);
+        if (got == -EAGAIN || got == -EINTR || got == 0) {
+            return;
+        }
+        if (got < 0) {
+            recover(static_cast<int>(got));
+            return;
+        }
+        available -= got;
+    }
+}
+
+void AlsaWaveInDevice::recover(int error) {
+    if ((error == -EPIPE || error == -ESTRPIPE) && snd_pcm_recover(pcm_.get(), error, 1) == 0 &&
+        (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED || snd_pcm_start(pcm_.get()) == 0)) {
+        noteOverrun();
+        return;
+    }
+    // -ENODEV, -EBADFD, -EIO, a recovery that failed: the device is gone.
+    loseDevice();
+}
+
+void AlsaWaveInDevice::loseDevice() {
+    if (lost_) {
+        return;
+    }
+    lost_ = true;
+    if (!buffers_.empty() && buffers_.front()->dwBytesRecorded != 0) {
+        handBackFirst();
+    }
+    queue_.post({WaveMessage::Kind::DeviceLost});
+}
+
+void AlsaWaveInDevice::noteOverrun() {
+    queue_.post({WaveMessage::Kind::Overrun});
+}
+
+void AlsaWaveInDevice::handBackFirst() {
+    WaveHeader* header = buffers_.front();
+    buffers_.pop_front();
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    queue_.post({WaveMessage::Kind::Data, header});
+}

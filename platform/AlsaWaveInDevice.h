@@ -1,0 +1,74 @@
+// One open ALSA capture PCM behind the wave-in operations: a driver thread of its own reads
+// 16-bit stereo 44,100 Hz into the queued buffers and posts each one back when it is full.
+#pragma once
+
+#include <poll.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/AlsaHandles.h"
+#include "platform/RecordingQueue.h"
+#include "platform/Wakeup.h"
+#include "platform/WaveIn.h"
+
+// An overrun, or audio dropped because no buffer was queued in time, is posted as Overrun. A
+// device that goes away is posted as DeviceLost, with the buffer being filled handed back
+// first; the other buffers stay queued until reset or close hands them back.
+class AlsaWaveInDevice : public WaveIn {
+public:
+    // Opens `pcmName` and posts Open to `queue`, which must outlive the device. Null when the
+    // PCM cannot be opened or does not take the format.
+    static std::unique_ptr<AlsaWaveInDevice> open(const std::string& pcmName,
+                                                  RecordingQueue& queue);
+    ~AlsaWaveInDevice() override;
+    AlsaWaveInDevice(const AlsaWaveInDevice&) = delete;
+    AlsaWaveInDevice& operator=(const AlsaWaveInDevice&) = delete;
+
+    WaveResult prepareHeader(WaveHeader& header) override;
+    WaveResult unprepareHeader(WaveHeader& header) override;
+    WaveResult addBuffer(WaveHeader& header) override;
+    WaveResult start() override;
+    WaveResult reset() override;
+    WaveResult close() override;
+
+private:
+    AlsaWaveInDevice(AlsaPcm pcm, snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t ringFrames,
+                     RecordingQueue& queue);
+
+    void drive();
+    void waitForAudio(std::unique_lock<std::mutex>& lock);
+    void readIntoBuffers();
+    void keepFromOverrunning();
+    void recover(int error);
+    void loseDevice();
+    void noteOverrun();
+    void handBackFirst();
+    void stopDriver();
+    void changed();
+
+    AlsaPcm pcm_;
+    const snd_pcm_uframes_t periodFrames_;
+    const snd_pcm_uframes_t ringFrames_;
+    RecordingQueue& queue_;
+    Wakeup wakeup_;
+
+    std::mutex mutex_;  // guards everything below but pollFds_, and every call on pcm_
+    std::condition_variable changed_;
+    std::deque<WaveHeader*> buffers_;
+    std::vector<std::byte> dropped_;  // room for audio read only to be thrown away
+    bool running_ = false;
+    bool stopping_ = false;
+    bool closed_ = false;
+    bool lost_ = false;
+    bool starved_ = false;  // already counted as an overrun
+
+    std::vector<pollfd> pollFds_;  // the driver thread's own
+    std::thread driver_;
+};

@@ -1,0 +1,33 @@
+// The message queue of a recording thread: an open wave-in device posts its notifications
+// here, from any thread, and the recording thread takes them one by one, waiting when empty.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+struct WaveHeader;
+
+struct WaveMessage {
+    enum class Kind {
+        Open,
+        Data,  // `header` is back from the device, with its recorded bytes
+        Close,
+        Overrun,     // audio was lost: the device ran out of room before it could be read
+        DeviceLost,  // the device went away; it records nothing more
+    };
+    Kind kind = Kind::Open;
+    WaveHeader* header = nullptr;
+};
+
+class RecordingQueue {
+public:
+    void post(WaveMessage message);
+    // Waits for the next message.
+    WaveMessage take();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<WaveMessage> messages_;
+};

@@ -1,0 +1,81 @@
+// The wave-in operations a capture device is built on: list the devices, open one, and let it
+// record into queued buffers, each handed back through the recording thread's queue.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class RecordingQueue;
+
+// 44.1 kHz, stereo, 16-bit: the one format the recorder captures.
+constexpr std::uint32_t WAVE_FORMAT_4S16 = 0x800;
+constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+
+// Header flags: set by the device, read by its user.
+constexpr std::uint32_t WHDR_DONE = 0x01;
+constexpr std::uint32_t WHDR_PREPARED = 0x02;
+constexpr std::uint32_t WHDR_INQUEUE = 0x10;
+
+enum class WaveResult {
+    Ok,
+    Error,
+    BadDeviceId,
+    BadFormat,
+    Unprepared,    // a buffer queued without being prepared
+    StillQueued,   // a buffer unprepared while the device still holds it
+    InvalidHandle  // the device was closed already
+};
+
+struct WaveInCaps {
+    std::string name;
+    std::uint32_t formats = 0;  // WAVE_FORMAT_* bits
+};
+
+struct WaveFormat {
+    std::uint16_t wFormatTag = WAVE_FORMAT_PCM;
+    std::uint16_t nChannels = 2;
+    std::uint32_t nSamplesPerSec = 44100;
+    std::uint32_t nAvgBytesPerSec = 176400;
+    std::uint16_t nBlockAlign = 4;
+    std::uint16_t wBitsPerSample = 16;
+};
+
+// One buffer of the caller's memory; the device fills it while it is queued.
+struct WaveHeader {
+    std::byte* lpData = nullptr;
+    std::uint32_t dwBufferLength = 0;
+    std::uint32_t dwBytesRecorded = 0;
+    std::uint32_t dwFlags = 0;
+};
+
+// An open device. Every call but close may come from any thread; buffers are handed back in the
+// order they were queued. Destroying an open device closes it without notifying anyone.
+class WaveIn {
+public:
+    virtual ~WaveIn() = default;
+
+    virtual WaveResult prepareHeader(WaveHeader& header) = 0;
+    virtual WaveResult unprepareHeader(WaveHeader& header) = 0;
+    // The device keeps `header` until it hands it back in a Data message.
+    virtual WaveResult addBuffer(WaveHeader& header) = 0;
+    virtual WaveResult start() = 0;
+    // Stops recording and hands back every queued buffer, the one being filled with what it
+    // holds so far, before returning.
+    virtual WaveResult reset() = 0;
+    // Hands back whatever is still queued, then posts Close: the last message of this device.
+    virtual WaveResult close() = 0;
+};
+
+class WaveInApi {
+public:
+    virtual ~WaveInApi() = default;
+
+    virtual std::uint32_t deviceCount() = 0;
+    virtual WaveResult deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) = 0;
+    // On success `handle` holds the open device, which has posted Open to `queue`; `queue` must
+    // outlive it. On failure `handle` is left as it was and nothing is posted.
+    virtual WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
+                            std::unique_ptr<WaveIn>& handle) = 0;
+};

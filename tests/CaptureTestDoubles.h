@@ -1,0 +1,144 @@
+// Test doubles around a capture device: resources that count (or refuse) threads and memory,
+// a sink that keeps a copy of every block it is handed, and a listener that notes each problem.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "audio/AudioSink.h"
+#include "audio/CaptureProblemListener.h"
+#include "audio/CaptureResources.h"
+
+namespace capture_test {
+
+class TestResources : public CaptureResources {
+public:
+    bool failThread = false;
+    bool failAllocation = false;
+    int allocations = 0;
+    std::atomic<int> threadsStarted{0};
+    std::atomic<int> threadsRunning{0};
+    // While set, each new thread waits for it to become true before it runs.
+    std::atomic<bool>* gate = nullptr;
+
+    std::thread startThread(std::function<void()> body) override {
+        if (failThread) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        ++threadsStarted;
+        ++threadsRunning;
+        return std::thread([this, gate = gate, body = std::move(body)] {
+            if (gate != nullptr) {
+                gate->wait(false);
+            }
+            body();
+            --threadsRunning;
+        });
+    }
+    std::unique_ptr<std::byte[]> allocate(std::size_t bytes) override {
+        if (failAllocation) {
+            return nullptr;
+        }
+        ++allocations;
+        return CaptureResources::allocate(bytes);
+    }
+};
+
+class RecordingSink : public AudioSink {
+public:
+    struct Block {
+        const void* data;
+        std::vector<std::byte> bytes;
+        std::thread::id thread;
+    };
+
+    void onAudioData(const void* data, std::uint32_t byteCount) override {
+        const auto* first = static_cast<const std::byte*>(data);
+        std::lock_guard lock(mutex_);
+        calledAfterStop_ = calledAfterStop_ || stopReturned_;
+        blocks_.push_back({data, {first, first + byteCount}, std::this_thread::get_id()});
+        arrived_.notify_all();
+    }
+
+    bool waitForBlocks(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, std::chrono::seconds(10),
+                                 [&] { return blocks_.size() >= count; });
+    }
+    std::vector<Block> blocks() const {
+        std::lock_guard lock(mutex_);
+        return blocks_;
+    }
+    std::vector<std::size_t> sizes() const {
+        std::vector<std::size_t> sizes;
+        for (const Block& block : blocks()) {
+            sizes.push_back(block.bytes.size());
+        }
+        return sizes;
+    }
+    void stopHasReturned() {
+        std::lock_guard lock(mutex_);
+        stopReturned_ = true;
+    }
+    bool calledAfterStop() const {
+        std::lock_guard lock(mutex_);
+        return calledAfterStop_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Block> blocks_;
+    bool stopReturned_ = false;
+    bool calledAfterStop_ = false;
+};
+
+class CountingListener : public CaptureProblemListener {
+public:
+    void onOverrun(std::uint32_t total) override { add("overrun " + std::to_string(total)); }
+    void onDeviceLost() override { add("lost"); }
+    bool waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return heard_.wait_for(lock, std::chrono::seconds(10),
+                               [&] { return events_.size() >= count; });
+    }
+    // Waits for an event that begins with `start`.
+    bool waitFor(const std::string& start, std::chrono::seconds bound) {
+        std::unique_lock lock(mutex_);
+        return heard_.wait_for(lock, bound, [&] {
+            for (const std::string& event : events_) {
+                if (event.rfind(start, 0) == 0) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+    std::vector<std::string> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+private:
+    void add(std::string event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        heard_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable heard_;
+    std::vector<std::string> events_;
+};
+
+}  // namespace capture_test
