@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils espeak-ng sox
   xvfb xauth fonts-dejavu-core clang-format
+  python3 dpkg-dev desktop-file-utils lintian file qt6-qpa-plugins
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -1,6 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the window icon and the record indicator (a red record dot) as PNG files."""
+"""Draws the window icon and the record indicator (a red record dot) as PNG files.
+
+With no arguments (or a folder) it rewrites the two pictures under res/; with
+`--hicolor FOLDER NAME SIZE...` it draws the program's icon for a desktop menu at each size, as
+FOLDER/SIZExSIZE/apps/NAME.png.
+"""
 import math
+import os
 import struct
 import sys
 import zlib
@@ -63,7 +69,20 @@ def record_dot(size, with_plate):
     return png(size, size, pixel)
 
 
+def write_hicolor(folder, name, sizes):
+    for size in sizes:
+        target = os.path.join(folder, f"{size}x{size}", "apps")
+        os.makedirs(target, exist_ok=True)
+        with open(os.path.join(target, f"{name}.png"), "wb") as out:
+            out.write(record_dot(size, True))
+
+
 if __name__ == "__main__":
+    if len(sys.argv) > 1 and sys.argv[1] == "--hicolor":
+        if len(sys.argv) < 5:
+            sys.exit("usage: make-icons.py --hicolor FOLDER NAME SIZE...")
+        write_hicolor(sys.argv[2], sys.argv[3], [int(size) for size in sys.argv[4:]])
+        sys.exit(0)
     folder = sys.argv[1] if len(sys.argv) > 1 else "res"
     with open(f"{folder}/icon128.png", "wb") as out:
         out.write(record_dot(256, True))
