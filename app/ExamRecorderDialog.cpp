@@ -15,8 +15,11 @@
 
 #include "app/StartupChecks.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "exam/ExamControlTable.h"
+#include "exam/ExamRecording.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
+#include "report/StatementCommand.h"
 #include "res/StringTable.h"
 #include "session/KimRegister.h"
 #include "session/SessionSetupDialog.h"
@@ -56,6 +59,8 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     const auto digitsOnly = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
     control<QLineEdit>(ControlId::KimEntry)->setValidator(digitsOnly);
     control<QLineEdit>(ControlId::KimRepeatEntry)->setValidator(digitsOnly);
+    examRecording_ = std::make_unique<ExamRecording>(
+        *this, ExamServices{services_.captureDevices, services_.encoder, services_.clock});
     routeCommands();
 }
 
@@ -87,6 +92,17 @@ void ExamRecorderDialog::onCommand(ControlId id) {
     switch (id) {
         case ControlId::Exit:
             accept();
+            break;
+        case ControlId::StartExam:
+            examRecording_->onStartExam();
+            break;
+        case ControlId::EndExam:
+            examRecording_->onEndExam();
+            break;
+        case ControlId::ShowStatement:
+            showTransferStatement(this, {control<QLineEdit>(ControlId::SiteCode)->text(),
+                                         control<QLineEdit>(ControlId::ClassroomCode)->text(),
+                                         control<QLineEdit>(ControlId::SubjectCode)->text()});
             break;
         default:
             break;
@@ -226,12 +242,7 @@ void ExamRecorderDialog::setReadyForExam() {
     session_.examRunning.store(false);
     session_.answerState.store(AnswerState::Idle);
 
-    control(ControlId::StartExam)->setEnabled(true);
-    for (ControlId id : {ControlId::EndExam, ControlId::KimEntry, ControlId::KimRepeatEntry,
-                         ControlId::RecordAnswer, ControlId::StopAnswer, ControlId::Listen,
-                         ControlId::KimOk, ControlId::KimRepeatOk, ControlId::SaveAnswer}) {
-        control(id)->setEnabled(false);
-    }
+    applyExamControls(ExamStep::SessionEstablished, [this](ControlId id) { return control(id); });
     for (ControlId id : {ControlId::KimEntry, ControlId::KimLabel, ControlId::KimOk}) {
         control(id)->show();
     }

@@ -9,10 +9,13 @@
 #include <memory>
 
 #include "app/ControlIds.h"
+#include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
 #include "session/SessionCodes.h"
 
 class CaptureDeviceRegistry;
+class EncoderLibrary;
+class ExamRecording;
 class StartupEnvironment;
 
 // What the window takes from outside; tests put scripted ones in place.
@@ -22,6 +25,10 @@ struct WindowServices {
     // Runs the session set-up dialog over `owner` and returns the confirmed codes (the dialog
     // ends the process on every other way out); empty for the real dialog.
     std::function<SessionCodes(QWidget* owner)> runSessionSetup;
+    // The encoder library exams record with; null for the program's own.
+    EncoderLibrary* encoder = nullptr;
+    // The local date and time; empty for the system's clock.
+    LocalClock clock = {};
 };
 
 namespace Ui {
@@ -88,4 +95,6 @@ private:
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;
     ExamSessionState session_;
+    // Declared last: it stops a running exam before the state it records into goes.
+    std::unique_ptr<ExamRecording> examRecording_;
 };

@@ -7,10 +7,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-multimedia-dev
   libqt6multimedia6 gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
   libasound2-dev libasound2-plugins alsa-utils
-  libmp3lame-dev libmpg123-dev mpg123
+  libmp3lame-dev libmpg123-dev mpg123 lame
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils espeak-ng sox
-  xvfb xauth fonts-dejavu-core clang-format
+  xvfb xauth fonts-dejavu-core clang-format chromium
   python3 dpkg-dev desktop-file-utils lintian file qt6-qpa-plugins
 )
 

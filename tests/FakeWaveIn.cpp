@@ -92,6 +92,11 @@ std::vector<std::string> FakeWaveIn::calls() const {
     return calls_;
 }
 
+std::size_t FakeWaveIn::queuedCount() const {
+    std::lock_guard lock(mutex_);
+    return queued_.size();
+}
+
 int FakeWaveIn::deviceCountCalls() const {
     std::lock_guard lock(mutex_);
     return deviceCountCalls_;

@@ -50,6 +50,8 @@ public:
 
     std::vector<std::string> calls() const;
     int deviceCountCalls() const;
+    // Buffers queued right now, waiting to be filled.
+    std::size_t queuedCount() const;
 
     std::uint32_t deviceCount() override;
     WaveResult deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) override;

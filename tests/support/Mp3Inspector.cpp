@@ -124,6 +124,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
     }
 
     std::size_t bytesPerSampleFrame = 0;
+    bool signed16 = false;
     for (;;) {
         int status = mpg123_framebyframe_next(handle.get());
         if (status == MPG123_DONE) {
@@ -136,6 +137,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
             mpg123_getformat(handle.get(), &rate, &channels, &encoding);
             result.channels = channels;
             bytesPerSampleFrame = static_cast<std::size_t>(channels * mpg123_encsize(encoding));
+            signed16 = encoding == MPG123_ENC_SIGNED_16;
         } else if (status != MPG123_OK) {
             result.error = failure(handle.get(), "next frame");
             break;
@@ -168,6 +170,11 @@ Stream inspect(std::span<const unsigned char> bytes) {
         }
         if (bytesPerSampleFrame > 0) {
             result.decodedSamples += audioBytes / bytesPerSampleFrame;
+        }
+        if (signed16) {
+            const std::size_t first = result.pcm.size();
+            result.pcm.resize(first + audioBytes / 2);
+            std::memcpy(result.pcm.data() + first, audio, audioBytes / 2 * 2);
         }
     }
     return result;

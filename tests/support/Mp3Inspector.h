@@ -34,6 +34,8 @@ struct Stream {
     std::vector<Frame> frames;
     std::uint64_t decodedSamples = 0;  // per channel, no encoder delay or padding removed
     int channels = 0;
+    // The decoded audio, interleaved, when libmpg123 decoded to signed 16-bit samples.
+    std::vector<std::int16_t> pcm;
     std::size_t inputSize = 0;
     // Empty when libmpg123 read and decoded everything without complaint.
     std::string error;

@@ -1,0 +1,213 @@
+// What the exam's sink costs per 2-s block (one encode, two writes, each synced to the disk),
+// which must stay far inside the 2 s the device takes to fill the other buffer; and the
+// encoder's CPU time on 10 minutes of sound against the lame command line on the same sound.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/statfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/EncoderLibrary.h"
+#include "audio/Mp3Stream.h"
+#include "exam/ExamSessionState.h"
+#include "exam/ExamWindowUpdates.h"
+#include "exam/Mp3FileSink.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kBlockSamples = 176'400;  // 2 s of 44.1 kHz stereo
+constexpr int kTenMinutesOfBlocks = 300;
+
+// A folder for the files, on the disk EXAM_BENCH_DIR names (the system's temporary folder
+// otherwise), removed with everything in it when the benchmark is done.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* base = std::getenv("EXAM_BENCH_DIR");
+        std::string pattern =
+            ((base != nullptr && *base != '\0') ? fs::path(base) : fs::temp_directory_path()) /
+            "exam-sink-bench-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    bool made() const { return !path_.empty(); }
+    const fs::path& path() const { return path_; }
+    // Syncing costs nothing on a file system in memory: say so beside the figures.
+    std::string kind() const {
+        struct statfs info {};
+        if (::statfs(path_.c_str(), &info) != 0) {
+            return "unknown file system";
+        }
+        return info.f_type == 0x01021994 ? "tmpfs (no real sync)" : "on disk";
+    }
+
+private:
+    fs::path path_;
+};
+
+// Speech-like: a few partials under a syllable-rate envelope, with some noise.
+std::vector<short> speechLike(int blocks) {
+    std::vector<short> pcm(static_cast<std::size_t>(blocks) * kBlockSamples);
+    std::uint32_t noise = 12345;
+    for (std::size_t i = 0; i < pcm.size() / 2; ++i) {
+        const double t = static_cast<double>(i) / 44'100;
+        const double envelope = 0.5 + 0.5 * std::sin(2 * M_PI * 4 * t);
+        noise = noise * 1'664'525u + 1'013'904'223u;
+        const double voice = std::sin(2 * M_PI * 180 * t) + 0.5 * std::sin(2 * M_PI * 360 * t) +
+                             0.25 * std::sin(2 * M_PI * 1'250 * t) +
+                             0.1 * (static_cast<double>(noise >> 16) / 32'768.0 - 1);
+        pcm[2 * i] = static_cast<short>(6'000 * envelope * voice);
+        pcm[2 * i + 1] = static_cast<short>(5'000 * envelope * voice);
+    }
+    return pcm;
+}
+
+class QuietWindow : public ExamWindowUpdates {
+public:
+    int failures = 0;
+    void showExamElapsed(std::int64_t) override {}
+    void showAnswerElapsed(std::int64_t) override {}
+    void enableListen() override {}
+    void stopAnswerWithoutAsking() override {}
+    void reportWriteFailure(const QString&) override { ++failures; }
+    void reportCaptureProblem(const QString&) override { ++failures; }
+};
+
+void SinkBlockIntoBothFiles(benchmark::State& state) {
+    const ScratchFolder folder;
+    if (!folder.made()) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    ExamSessionState session;
+    QuietWindow window;
+    if (!session.allFile.open(folder.path() / "all.mp3", RecordingFile::Mode::CreateNew) ||
+        !session.openAnswer(folder.path() / "answer.mp3", 0)) {
+        state.SkipWithError("cannot create the files");
+        return;
+    }
+    session.examRunning = true;
+    Mp3FileSink sink(session, window, systemClock(), 0, EncoderLibrary::instance());
+    const std::vector<short> pcm = speechLike(1);
+
+    for (auto _ : state) {
+        sink.onAudioData(pcm.data(), kBlockSamples * 2);
+    }
+    if (window.failures != 0) {
+        state.SkipWithError("a write failed");
+    }
+    state.SetLabel(folder.kind());
+    // Seconds of sound handled per second: the real-time factor.
+    state.counters["realtime_factor"] = benchmark::Counter(
+        2.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// CPU time (user and system) of the lame command line encoding `raw` as the recorder does,
+// or a negative number when it did not run.
+double lameCpuSeconds(const fs::path& raw, const fs::path& mp3) {
+    std::vector<std::string> args = {"lame",       "-r",         "-s",        "44.1",
+                                     "--bitwidth", "16",         "--signed",  "--little-endian",
+                                     "-b",         "128",        "--cbr",     "-m",
+                                     "j",          "--nores",    "-t",        "--noreplaygain",
+                                     "--quiet",    raw.string(), mp3.string()};
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    // Its build warns on stderr that raw input might be seeked in; a file is, harmlessly.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "lame", &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void EncoderAgainstLameOnTenMinutes(benchmark::State& state) {
+    const ScratchFolder folder;
+    if (!folder.made()) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    const std::vector<short> pcm = speechLike(kTenMinutesOfBlocks);
+    const fs::path raw = folder.path() / "ten-minutes.raw";
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(pcm.data()),
+               static_cast<std::streamsize>(pcm.size() * sizeof(short)));
+
+    double ours = 0;
+    double lame = 0;
+    for (auto _ : state) {
+        Mp3Stream stream(128, 44'100, 44'100);
+        std::vector<unsigned char> output(
+            std::max<std::uint32_t>(176'400, stream.outputBufferSize()));
+        const double began = threadCpuSeconds();
+        for (int block = 0; block < kTenMinutesOfBlocks; ++block) {
+            std::uint32_t bytes = 0;
+            stream.encode(pcm.data() + static_cast<std::size_t>(block) * kBlockSamples,
+                          kBlockSamples, output.data(), &bytes);
+            benchmark::DoNotOptimize(bytes);
+        }
+        ours = threadCpuSeconds() - began;
+        state.SetIterationTime(ours);
+
+        lame = lameCpuSeconds(raw, folder.path() / "lame.mp3");
+        if (lame <= 0) {
+            state.SkipWithError("the lame command line did not run (Debian package lame)");
+            return;
+        }
+    }
+    state.counters["ours_cpu_s"] = ours;
+    state.counters["lame_cpu_s"] = lame;
+    state.counters["realtime_factor"] = 600.0 / ours;
+    state.counters["ratio_to_lame"] = ours / lame;
+}
+
+}  // namespace
+
+BENCHMARK(SinkBlockIntoBothFiles)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(EncoderAgainstLameOnTenMinutes)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+BENCHMARK_MAIN();

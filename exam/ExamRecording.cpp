@@ -1,0 +1,202 @@
+#include "exam/ExamRecording.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QSlider>
+#include <exception>
+#include <utility>
+
+#include "app/ExamRecorderDialog.h"
+#include "audio/AudioError.h"
+#include "audio/CaptureDevice.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "audio/EncoderLibrary.h"
+#include "audio/MixerDevice.h"
+#include "exam/ExamControlTable.h"
+#include "platform/MessageBox.h"
+#include "session/SessionCodes.h"
+
+namespace {
+
+const QString startQuestion = QStringLiteral(
+    "Процедуру начала экзамена необходимо проделать ровно один раз - непосредственно перед "
+    "началом ответа первого участника экзамена,\nа 'Закончить экзамен' следует после сохранения "
+    "ответа последнего участника экзамена.\n\nБудьте внимательны!\n +) НЕ прерывайте процедуру "
+    "экзамена, так как запись идёт непрерывно\n +) НЕ записывайте одного участника экзамена "
+    "несколько раз без необходимости\n +) НЕ переименовывайте файлы - это приведёт к ошибке!\n "
+    "+) В случае обнаружения ошибки укажите в сопроводительном письме: Код_ППЭ, Код_Аудитории, "
+    "ФИО_участника_экзамена\n\nНачать экзамен?");
+const QString endQuestion = QStringLiteral(
+    "Вы уверены, что ответы всех участников экзамена записаны и вы хотите закончить экзамен?");
+
+// Keeps sink updates away from the window's thread while it waits for the recording thread.
+class UpdatesTurnedAway {
+public:
+    explicit UpdatesTurnedAway(WindowHandoff& handoff) : handoff_(handoff) { handoff_.turnAway(); }
+    ~UpdatesTurnedAway() { handoff_.accept(); }
+    UpdatesTurnedAway(const UpdatesTurnedAway&) = delete;
+    UpdatesTurnedAway& operator=(const UpdatesTurnedAway&) = delete;
+
+private:
+    WindowHandoff& handoff_;
+};
+
+class MixerCloser {
+public:
+    explicit MixerCloser(MixerDevice& mixer) : mixer_(mixer) {}
+    ~MixerCloser() { mixer_.close(); }
+    MixerCloser(const MixerCloser&) = delete;
+    MixerCloser& operator=(const MixerCloser&) = delete;
+
+private:
+    MixerDevice& mixer_;
+};
+
+}  // namespace
+
+QString allFileName(const SessionCodes& codes, const QDateTime& utc) {
+    const QDate date = utc.date();
+    const QTime time = utc.time();
+    return QString::asprintf("out/ALL_%s-%s-%s__%04d-%02d-%02d_%02d-%02d-%02d.mp3",
+                             codes.site.toUtf8().constData(), codes.classroom.toUtf8().constData(),
+                             codes.subject.toUtf8().constData(), date.year(), date.month(),
+                             date.day(), time.hour(), time.minute(), time.second());
+}
+
+ExamRecording::ExamRecording(ExamRecorderDialog& window, ExamServices services)
+    : window_(window),
+      services_(std::move(services)),
+      updater_(
+          window, [&window](ControlId id) { return window.control(id); }, window.session()) {
+    if (!services_.clock) {
+        services_.clock = systemClock();
+    }
+    auto* level = window.control<QSlider>(ControlId::LevelSlider);
+    auto* readout = window.control<QLabel>(ControlId::LevelReadout);
+    QObject::connect(level, &QSlider::valueChanged, readout, [readout](int position) {
+        readout->setText(QString::asprintf("Уровень записи: %d", position));
+    });
+}
+
+ExamRecording::~ExamRecording() {
+    if (examSink) {
+        stopCapture();
+    }
+}
+
+void ExamRecording::onStartExam() {
+    if (examSink) {
+        return;
+    }
+    if (showMessage(&window_, startQuestion, QStringLiteral("Начать экзамен?"),
+                    MessageIcon::Information, MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return;
+    }
+    const int volume = window_.control<QSlider>(ControlId::LevelSlider)->value();
+    const QList<QListWidgetItem*> selected =
+        window_.control<QListWidget>(ControlId::SoundCardList)->selectedItems();
+    if (selected.isEmpty()) {
+        showMessage(&window_, QStringLiteral("Select Audio device is listbox below!"),
+                    QCoreApplication::applicationName(), MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    try {
+        start(selected.front()->text().toStdString(), volume);
+    } catch (const std::exception& error) {
+        showMessage(&window_,
+                    QString::fromUtf8(error.what()) + QStringLiteral("\n\nЭкзамен не начат."),
+                    QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Начали экзамен."));
+    applyExamControls(ExamStep::ExamStarted, [this](ControlId id) { return window_.control(id); });
+}
+
+void ExamRecording::start(const std::string& deviceName, int volume) {
+    CaptureDeviceRegistry& registry = services_.captureDevices != nullptr
+                                          ? *services_.captureDevices
+                                          : CaptureDeviceRegistry::instance();
+    examDevice = &registry.findByName(deviceName.c_str());
+    const std::string lineName = firstLineName(*examDevice);
+    prepareRecordingLine(*examDevice, lineName, volume);
+
+    ExamSessionState& session = window_.session();
+    EncoderLibrary& encoder =
+        services_.encoder != nullptr ? *services_.encoder : EncoderLibrary::instance();
+    auto sink = std::make_unique<Mp3FileSink>(session, updater_, services_.clock,
+                                              window_.maxAnswerSeconds(), encoder);
+    const QDateTime now = services_.clock();
+    if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
+                              RecordingFile::Mode::CreateNew)) {
+        throw AudioError("Can't create MP3 file.");
+    }
+    examSink = std::move(sink);
+    session.examStart.store(wholeSeconds(now));
+    session.examElapsed.store(0);
+    session.examRunning.store(true, std::memory_order_release);
+
+    examDevice->setProblemListener(&reporter_);
+    try {
+        const UpdatesTurnedAway turnedAway(updater_.handoff());
+        examDevice->start(*examSink);
+    } catch (...) {
+        session.examRunning.store(false, std::memory_order_release);
+        examDevice->setProblemListener(nullptr);
+        session.allFile.closeAndRemoveIfEmpty();
+        examSink.reset();
+        throw;
+    }
+}
+
+std::string ExamRecording::firstLineName(CaptureDevice& device) {
+    try {
+        MixerDevice& mixer = device.mixer();
+        std::string name = mixer.lines().empty() ? std::string() : mixer.lines().front()->name();
+        mixer.close();
+        return name;
+    } catch (const AudioError& error) {
+        showMessage(&window_, QStringLiteral("Error opening mixer"),
+                    QString::fromUtf8(error.what()), MessageIcon::None, MessageButtons::Ok);
+        return {};
+    }
+}
+
+void ExamRecording::prepareRecordingLine(CaptureDevice& device, const std::string& lineName,
+                                         int volume) {
+    MixerDevice& mixer = device.mixer();
+    const MixerCloser closer(mixer);
+    MixerLine& line = mixer.findLine(lineName.c_str());
+    line.unmute();
+    line.setVolume(static_cast<std::uint32_t>(volume));
+    line.selectAsRecordingInput();
+}
+
+void ExamRecording::onEndExam() {
+    if (!examSink) {
+        return;
+    }
+    if (showMessage(&window_, endQuestion, QStringLiteral("Закончить экзамен?"),
+                    MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return;
+    }
+    stopCapture();
+    applyExamControls(ExamStep::ExamEnded, [this](ControlId id) { return window_.control(id); });
+    window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Закончили экзамен."));
+}
+
+void ExamRecording::stopCapture() {
+    ExamSessionState& session = window_.session();
+    session.examRunning.store(false, std::memory_order_release);
+    {
+        // The sink may be waiting for the window with a block in hand, and stop waits for it.
+        const UpdatesTurnedAway turnedAway(updater_.handoff());
+        examDevice->stop();
+    }
+    examDevice->setProblemListener(nullptr);
+    const bool firstFailure = !session.allFile.hasFailed();
+    if (!session.allFile.close() && firstFailure) {
+        updater_.reportWriteFailure(QString::fromStdString(session.allFile.name()));
+    }
+    examSink.reset();
+}

@@ -1,0 +1,58 @@
+// The exam's start and end in the main window: prepares the chosen sound card's recording
+// line, opens the ALL file and records the whole exam into it through the exam's sink.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "exam/CaptureProblemReporter.h"
+#include "exam/ExamClock.h"
+#include "exam/ExamWindowUpdater.h"
+#include "exam/Mp3FileSink.h"
+
+class CaptureDevice;
+class CaptureDeviceRegistry;
+class EncoderLibrary;
+class ExamRecorderDialog;
+struct SessionCodes;
+
+// What an exam takes from outside the window; tests put scripted ones in place.
+struct ExamServices {
+    CaptureDeviceRegistry* captureDevices = nullptr;  // null: the program's registry
+    EncoderLibrary* encoder = nullptr;                // null: the program's encoder library
+    LocalClock clock;                                 // empty: the system's clock
+};
+
+// "out/ALL_<site>-<classroom>-<subject>__<date>_<time>.mp3", named by the UTC date-time `utc`.
+QString allFileName(const SessionCodes& codes, const QDateTime& utc);
+
+// Lives in the window, which must outlive it; the registry and encoder library must outlive
+// it too. A recording still running when it goes is stopped first.
+class ExamRecording {
+public:
+    ExamRecording(ExamRecorderDialog& window, ExamServices services);
+    ~ExamRecording();
+    ExamRecording(const ExamRecording&) = delete;
+    ExamRecording& operator=(const ExamRecording&) = delete;
+
+    // Buttons 1000 and 1002.
+    void onStartExam();
+    void onEndExam();
+
+private:
+    void start(const std::string& deviceName, int volume);
+    std::string firstLineName(CaptureDevice& device);
+    void prepareRecordingLine(CaptureDevice& device, const std::string& lineName, int volume);
+    // Stops capture, which hands the sink the block in hand, then closes the ALL file.
+    void stopCapture();
+
+    ExamRecorderDialog& window_;
+    ExamServices services_;
+    ExamWindowUpdater updater_;
+    CaptureProblemReporter reporter_{updater_};
+    // The window's thread's alone: the device of the last start and the running exam's sink.
+    CaptureDevice* examDevice = nullptr;
+    std::unique_ptr<Mp3FileSink> examSink;
+};

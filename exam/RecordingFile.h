@@ -1,0 +1,43 @@
+// One recording on disk, written block by block. Each block is on the disk before write()
+// returns, so a crash or power cut loses at most the block in hand; a failure is never silent.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+// Owns its descriptor and closes it on destruction. Used by one thread at a time; the exam's
+// threads hand a file over through the session state's orderings.
+class RecordingFile {
+public:
+    enum class Mode {
+        CreateNew,  // refuses a name that exists: a recording is never overwritten by accident
+        Replace,    // creates or truncates, after the organiser has agreed to lose the old one
+    };
+
+    RecordingFile() = default;
+    ~RecordingFile();
+    RecordingFile(const RecordingFile&) = delete;
+    RecordingFile& operator=(const RecordingFile&) = delete;
+
+    // Closes any file still open first. False, with nothing open, when the file cannot be made.
+    bool open(const std::string& name, Mode mode);
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& name() const { return name_; }
+
+    // Writes all of `bytes` and syncs the file's data. False when any of it failed or nothing
+    // is open; the file stays open, so later blocks are still tried.
+    bool write(std::span<const unsigned char> bytes);
+    // Whether a write or the close has failed since the file was opened.
+    bool hasFailed() const { return failed_; }
+
+    // Does nothing when nothing is open. False when the last data could not be made safe.
+    bool close();
+    // Closes and, when the file is an empty regular file, removes its name as well.
+    bool closeAndRemoveIfEmpty();
+
+private:
+    int fd_ = -1;
+    std::string name_;
+    bool failed_ = false;
+};

@@ -1,0 +1,27 @@
+// A text file as the statement files are written: windows-1251 bytes, every line end CR LF.
+// The file is created (or truncated) on construction and closed with the object.
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <QStringEncoder>
+
+class Cp1251TextFile {
+public:
+    explicit Cp1251TextFile(const QString& path);
+
+    // Whether the file could be created.
+    bool isOpen() const { return file_.isOpen(); }
+
+    // Appends `text`, each "\n" in it written as CR LF.
+    void write(QStringView text);
+
+    // Writes out what is buffered and closes the file. False when any write failed or some
+    // character has no windows-1251 byte.
+    bool finish();
+
+private:
+    QFile file_;
+    QStringEncoder encoder_;
+    bool failed_ = false;
+};

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ExamTestAudio.h"
+#include "RecorderTest.h"
+#include "app/ExamRecorderDialog.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/AlsaMixer.h"
+#include "platform/AlsaWaveIn.h"
+#include "platform/RecordingQueue.h"
+#include "support/AlsaCapture.h"
+#include "support/Mp3Inspector.h"
+#include "support/PulseAudioServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+const SessionCodes codes{"0123", "001", "eng"};
+constexpr std::size_t kEncoderDelay = 576 + 529;  // the encoder's and the decoder's
+constexpr std::size_t kFrameSamples = 1152;
+constexpr std::size_t kWindowFrames = 4410;  // 100 ms
+// About 6.7 s, a little shorter than the first exam.
+constexpr const char* kSpeech =
+    "Добрый день. Это проверка записи устного экзамена. Раз, два, три, четыре, пять.";
+
+// Runs a program to its end; its exit status, or -1.
+int run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int status = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0 ||
+        waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Passes a wave-in layer through and keeps a copy of every buffer the open device hands back
+// with sound in it: the PCM the exam's sink receives, in order.
+class TappedWaveIn : public WaveInApi {
+public:
+    explicit TappedWaveIn(WaveInApi& inner) : inner_(inner) {}
+    ~TappedWaveIn() override { endForwarding(); }
+
+    std::uint32_t deviceCount() override { return inner_.deviceCount(); }
+    WaveResult deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) override {
+        return inner_.deviceCaps(deviceId, caps);
+    }
+    WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
+                    std::unique_ptr<WaveIn>& handle) override {
+        endForwarding();
+        tapped_ = std::make_unique<RecordingQueue>();
+        const WaveResult result = inner_.open(deviceId, format, *tapped_, handle);
+        if (result == WaveResult::Ok) {
+            {
+                std::lock_guard lock(mutex_);
+                pcm_.clear();
+            }
+            forwarder_ = std::thread([this, &queue] { forward(queue); });
+        }
+        return result;
+    }
+
+    // What the last recording handed over, as interleaved samples.
+    std::vector<std::int16_t> pcm() const {
+        std::lock_guard lock(mutex_);
+        return pcm_;
+    }
+
+private:
+    void forward(RecordingQueue& queue) {
+        for (;;) {
+            const WaveMessage message = tapped_->take();
+            if (message.kind == WaveMessage::Kind::Data && message.header->dwBytesRecorded > 0) {
+                std::lock_guard lock(mutex_);
+                const std::size_t samples = message.header->dwBytesRecorded / 2;
+                const std::size_t first = pcm_.size();
+                pcm_.resize(first + samples);
+                std::memcpy(pcm_.data() + first, message.header->lpData, samples * 2);
+            }
+            queue.post(message);
+            if (message.kind == WaveMessage::Kind::Close) {
+                return;
+            }
+        }
+    }
+    void endForwarding() {
+        if (forwarder_.joinable()) {
+            forwarder_.join();
+        }
+    }
+
+    WaveInApi& inner_;
+    std::unique_ptr<RecordingQueue> tapped_;
+    std::thread forwarder_;
+    mutable std::mutex mutex_;
+    std::vector<std::int16_t> pcm_;
+};
+
+// RMS (full scale 1.0) of each 100-ms window of interleaved stereo, from frame `first` on.
+std::vector<double> envelope(const std::vector<std::int16_t>& pcm, std::size_t first,
+                             std::size_t windows) {
+    std::vector<double> levels;
+    for (std::size_t w = 0; w < windows; ++w) {
+        double sum = 0;
+        const std::size_t begin = 2 * (first + w * kWindowFrames);
+        for (std::size_t i = begin; i < begin + 2 * kWindowFrames; ++i) {
+            sum += (pcm[i] / 32768.0) * (pcm[i] / 32768.0);
+        }
+        levels.push_back(std::sqrt(sum / (2 * kWindowFrames)));
+    }
+    return levels;
+}
+
+double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+    const auto count = static_cast<double>(a.size());
+    double meanA = 0, meanB = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        meanA += a[i] / count;
+        meanB += b[i] / count;
+    }
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ab += (a[i] - meanA) * (b[i] - meanB);
+        aa += (a[i] - meanA) * (a[i] - meanA);
+        bb += (b[i] - meanB) * (b[i] - meanB);
+    }
+    return ab / std::sqrt(aa * bb);
+}
+
+class ExamOnSoundServerTest : public RecorderTest {
+protected:
+    void startExam() {
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::StartExam)->click();
+    }
+    void endExam() {
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::EndExam)->click();
+    }
+    std::vector<fs::path> allFiles() {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator("out")) {
+            files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    // Checks `file` as the recording of `captured`: one MP3 stream of the recorder's format, as
+    // long as what was captured.
+    static mp3::Stream expectRecordingOf(const fs::path& file,
+                                         const std::vector<std::int16_t>& captured) {
+        mp3::Stream stream = mp3::inspectFile(file);
+        EXPECT_EQ(stream.error, "");
+        EXPECT_TRUE(stream.framesCoverInput());
+        EXPECT_FALSE(mp3::hasTagFrame(exam_test::contentsOf(file)));
+        for (const mp3::Frame& frame : stream.frames) {
+            EXPECT_EQ(frame.version, mp3::MpegVersion::Mpeg1);
+            EXPECT_EQ(frame.layer, 3);
+            EXPECT_EQ(frame.sampleRate, 44'100);
+            EXPECT_EQ(frame.bitrateKbps, 128);
+            if (HasFailure()) {
+                break;
+            }
+        }
+        const auto capturedFrames = static_cast<double>(captured.size()) / 2;
+        EXPECT_GT(capturedFrames, 0);
+        EXPECT_NEAR(static_cast<double>(stream.decodedSamples), capturedFrames,
+                    kFrameSamples + kEncoderDelay);
+        return stream;
+    }
+
+    std::optional<ExamRecorderDialog> dialog;
+};
+
+TEST_F(ExamOnSoundServerTest, RecordsSpeechIntoTheAllFileOfEachExam) {
+    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
+        GTEST_SKIP() << *reason;
+    }
+    test_support::PulseAudioServer server;
+    ASSERT_EQ(run({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
+    // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes it
+    // render in short ones, as a real source would.
+    test_support::AlsaCapture awake("pulse");
+    ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
+
+    std::optional<AlsaWaveIn> alsa;
+    for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
+        if (endpoint.pcmName == "pulse") {
+            alsa.emplace(std::vector{endpoint});
+        }
+    }
+    ASSERT_TRUE(alsa) << "the sound server's source is not listed";
+    TappedWaveIn tap(*alsa);
+    AlsaMixer mixers([](std::uint32_t deviceId) {
+        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
+    });
+    CaptureDeviceRegistry registry(tap, mixers);
+    dialog.emplace(WindowServices{&registry, [](QWidget*) { return codes; }});
+    dialog->establishSession();
+
+    std::thread player([] {
+        run({"paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
+             "speech.wav"});
+    });
+    const auto began = Clock::now();
+    while (!awake.lastLouderThan(0.05, began, Clock::now()) && Clock::now() - began < 10s) {
+        awake.waitUntilCaptured(Clock::now() + 100ms, 10s);
+    }
+    startExam();
+    QTest::qWait(7'000);
+    endExam();
+    player.join();
+    const std::vector<std::int16_t> first = tap.pcm();
+
+    startExam();
+    QTest::qWait(3'000);
+    endExam();
+    const std::vector<std::int16_t> second = tap.pcm();
+
+    ASSERT_EQ(boxes.size(), 4u) << boxes.back().text.toStdString();
+    const std::vector<fs::path> files = allFiles();
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path& file : files) {
+        EXPECT_TRUE(file.filename().string().starts_with("ALL_0123-001-eng__")) << file;
+    }
+    const mp3::Stream exam = expectRecordingOf(files[0], first);
+    expectRecordingOf(files[1], second);
+
+    // The speech is in the file where it was captured, and so is the silence after it.
+    const std::size_t windows =
+        std::min(first.size() / 2, exam.pcm.size() / 2 - kEncoderDelay) / kWindowFrames;
+    const std::vector<double> heard = envelope(first, 0, windows);
+    const std::vector<double> kept = envelope(exam.pcm, kEncoderDelay, windows);
+    int loud = 0;
+    for (std::size_t w = 0; w < windows; ++w) {
+        if (heard[w] > 0.05) {
+            ++loud;
+            EXPECT_GT(kept[w], 0.5 * heard[w]) << "window " << w;
+        }
+    }
+    EXPECT_GE(loud, 20) << "less than 2 s of speech was captured";
+    EXPECT_GT(correlation(heard, kept), 0.95);
+}
+
+}  // namespace

@@ -1,0 +1,563 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimeZone>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <semaphore>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ExamTestAudio.h"
+#include "FakeMixer.h"
+#include "FakeWaveIn.h"
+#include "RecorderTest.h"
+#include "app/ExamRecorderDialog.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "audio/EncoderLibrary.h"
+#include "lame_enc.h"
+#include "support/Mp3Inspector.h"
+
+namespace {
+
+using exam_test::kBlockBytes;
+using exam_test::tone;
+namespace fs = std::filesystem;
+
+const SessionCodes codes{"0123", "001", "eng"};
+// 09:30:05 on 14 May 2014, three hours ahead of UTC.
+const QDateTime examDay(QDate(2014, 5, 14), QTime(9, 30, 5), QTimeZone(3 * 3600));
+constexpr const char* kFirstAllFile = "out/ALL_0123-001-eng__2014-05-14_06-30-05.mp3";
+// What the encoder keeps back or puts in front: one frame, and its delay.
+constexpr std::int64_t kEncoderSlack = 1152 + 576 + 529;
+
+const QString startQuestion = QStringLiteral(
+    "Процедуру начала экзамена необходимо проделать ровно один раз - непосредственно перед "
+    "началом ответа первого участника экзамена,\n"
+    "а 'Закончить экзамен' следует после сохранения ответа последнего участника экзамена.\n"
+    "\n"
+    "Будьте внимательны!\n"
+    " +) НЕ прерывайте процедуру экзамена, так как запись идёт непрерывно\n"
+    " +) НЕ записывайте одного участника экзамена несколько раз без необходимости\n"
+    " +) НЕ переименовывайте файлы - это приведёт к ошибке!\n"
+    " +) В случае обнаружения ошибки укажите в сопроводительном письме: Код_ППЭ, Код_Аудитории, "
+    "ФИО_участника_экзамена\n"
+    "\n"
+    "Начать экзамен?");
+
+// A mixer layer whose first opens fail, as a card that is slow to answer.
+class FlakyMixers : public MixerApi {
+public:
+    explicit FlakyMixers(MixerApi& inner) : inner_(inner) {}
+    int failures = 0;
+    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override {
+        if (failures > 0) {
+            --failures;
+            result = MixerBadDevice;
+            return nullptr;
+        }
+        return inner_.open(deviceId, result);
+    }
+
+private:
+    MixerApi& inner_;
+};
+
+class ExamWindowTest : public RecorderTest {
+protected:
+    ExamWindowTest() {
+        soundCards.devices = {{"Microphone"}};
+        mixers.destination = fakeDestination(
+            2, {fakeList(30, MixerControlType::Mux, true, {"Mic", "Line"}, {false, true})});
+        mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)}),
+                          fakeSource("Line", 2, 2, {fakeMute(20), fakeVolume(21, 0, 1000)})};
+    }
+    void TearDown() override {
+        dialog.reset();
+        RecorderTest::TearDown();
+    }
+
+    ExamRecorderDialog& window(EncoderLibrary* encoder = nullptr) {
+        dialog.emplace(WindowServices{
+            &registry, [](QWidget*) { return codes; }, encoder,
+            [this] { return QDateTime::fromSecsSinceEpoch(now.load(), QTimeZone(3 * 3600)); }});
+        dialog->establishSession();
+        return *dialog;
+    }
+    void startExam() {
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::StartExam)->click();
+    }
+    void endExam() {
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::EndExam)->click();
+    }
+    // Hands `bytes` to the device as recorded sound, and returns once the sink is done with
+    // every buffer they filled; a partly filled buffer stays with the device.
+    void capture(std::span<const std::byte> bytes) {
+        while (!bytes.empty()) {
+            bytes = bytes.last(soundCards.record(bytes));
+            if (!bytes.empty()) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() > 0; }, 10'000));
+            }
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() == 2; }, 10'000));
+    }
+    CaptureDevice& device() { return registry.findByName("Microphone"); }
+    QString text(ControlId id) {
+        if (auto* label = dialog->control<QLabel>(id)) {
+            return label->text();
+        }
+        return dialog->control<QLineEdit>(id)->text();
+    }
+    std::vector<std::string> allFiles() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator("out")) {
+            if (entry.path().filename().string().starts_with("ALL_")) {
+                names.push_back("out/" + entry.path().filename().string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::map<ControlId, bool> enabledStates() {
+        std::map<ControlId, bool> states;
+        for (ControlId id :
+             {ControlId::StartExam, ControlId::EndExam, ControlId::RecordAnswer,
+              ControlId::StopAnswer, ControlId::KimEntry, ControlId::KimRepeatEntry,
+              ControlId::KimOk, ControlId::KimRepeatOk, ControlId::Listen, ControlId::SaveAnswer,
+              ControlId::LevelSlider, ControlId::SoundCardList}) {
+            states[id] = dialog->control(id)->isEnabled();
+        }
+        return states;
+    }
+
+public:
+    FakeWaveIn soundCards;
+    FakeMixer mixers;
+    FlakyMixers mixerLayer{mixers};
+    CaptureDeviceRegistry registry{soundCards, mixerLayer};
+    std::atomic<std::int64_t> now{examDay.toSecsSinceEpoch()};
+    std::optional<ExamRecorderDialog> dialog;
+};
+
+enum class Expect { On, Off, Unchanged };
+
+struct TableRow {
+    ControlId id;
+    Expect established, started, ended;
+};
+
+// The enabled states after each step, as the exam's table gives them.
+const std::vector<TableRow> examTable = {
+    {ControlId::StartExam, Expect::On, Expect::Off, Expect::On},
+    {ControlId::EndExam, Expect::Off, Expect::On, Expect::Off},
+    {ControlId::RecordAnswer, Expect::Off, Expect::Off, Expect::Off},
+    {ControlId::StopAnswer, Expect::Off, Expect::Off, Expect::Off},
+    {ControlId::KimEntry, Expect::Off, Expect::On, Expect::Off},
+    {ControlId::KimRepeatEntry, Expect::Off, Expect::On, Expect::Off},
+    {ControlId::KimOk, Expect::Off, Expect::On, Expect::Off},
+    {ControlId::KimRepeatOk, Expect::Off, Expect::On, Expect::Off},
+    {ControlId::Listen, Expect::Off, Expect::Off, Expect::Off},
+    {ControlId::SaveAnswer, Expect::Off, Expect::Unchanged, Expect::Unchanged},
+    {ControlId::LevelSlider, Expect::Unchanged, Expect::Off, Expect::On},
+    {ControlId::SoundCardList, Expect::Unchanged, Expect::Unchanged, Expect::Unchanged},
+};
+
+void expectColumn(Expect TableRow::*column, const std::map<ControlId, bool>& before,
+                  const std::map<ControlId, bool>& after) {
+    for (const TableRow& row : examTable) {
+        SCOPED_TRACE(static_cast<int>(row.id));
+        const Expect expected = row.*column;
+        EXPECT_EQ(after.at(row.id),
+                  expected == Expect::Unchanged ? before.at(row.id) : expected == Expect::On);
+    }
+}
+
+TEST_F(ExamWindowTest, ControlsFollowTheExamTableAndTheStatusLineSaysWhatHappened) {
+    dialog.emplace(WindowServices{&registry, [](QWidget*) { return codes; }});
+    auto before = enabledStates();
+    dialog->establishSession();
+    expectColumn(&TableRow::established, before, enabledStates());
+
+    // As the end of a playback leaves it: start and end must not touch it.
+    dialog->control(ControlId::SaveAnswer)->setEnabled(true);
+    before = enabledStates();
+    startExam();
+    expectColumn(&TableRow::started, before, enabledStates());
+    EXPECT_EQ(text(ControlId::StatusLine), "Начали экзамен.");
+
+    before = enabledStates();
+    endExam();
+    expectColumn(&TableRow::ended, before, enabledStates());
+    EXPECT_EQ(text(ControlId::StatusLine), "Закончили экзамен.");
+
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, startQuestion);
+    EXPECT_EQ(boxes[0].caption, "Начать экзамен?");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Information);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes[1].text,
+              "Вы уверены, что ответы всех участников экзамена записаны и вы хотите закончить "
+              "экзамен?");
+    EXPECT_EQ(boxes[1].caption, "Закончить экзамен?");
+    EXPECT_EQ(boxes[1].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(boxes[1].buttons, MessageButtons::YesNo);
+    for (const MessageRequest& box : boxes) {
+        EXPECT_EQ(box.owner, &*dialog);
+    }
+}
+
+TEST_F(ExamWindowTest, StartWithoutYesOrWithoutASoundCardChangesNothing) {
+    window();
+    const auto before = enabledStates();
+    answerNext(MessageAnswer::No);
+    dialog->control<QPushButton>(ControlId::StartExam)->click();
+    ASSERT_EQ(boxes.size(), 1u);
+
+    dialog->control<QListWidget>(ControlId::SoundCardList)->clearSelection();
+    startExam();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[2].text, "Select Audio device is listbox below!");
+    EXPECT_EQ(boxes[2].caption, QCoreApplication::applicationName());
+    EXPECT_EQ(boxes[2].icon, MessageIcon::None);
+    EXPECT_EQ(boxes[2].buttons, MessageButtons::Ok);
+
+    EXPECT_EQ(enabledStates(), before);
+    EXPECT_TRUE(mixers.openedDeviceIds.empty());
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_TRUE(allFiles().empty());
+    EXPECT_FALSE(dialog->session().examRunning);
+    EXPECT_EQ(text(ControlId::StatusLine), "");
+}
+
+TEST_F(ExamWindowTest, StartPreparesTheFirstMixerLineAndRecordsIntoAnAllFileNamedInUtc) {
+    window();
+    dialog->control<QSlider>(ControlId::LevelSlider)->setValue(40);
+    EXPECT_EQ(text(ControlId::LevelReadout), "Уровень записи: 40");
+    startExam();
+
+    EXPECT_EQ(allFiles(), std::vector<std::string>{kFirstAllFile});
+    EXPECT_TRUE(device().isOpen());
+    EXPECT_TRUE(dialog->session().examRunning);
+    EXPECT_EQ(dialog->session().examStart, examDay.toSecsSinceEpoch());
+    // The mixer was probed and then opened again to prepare "Mic", its first line.
+    EXPECT_EQ(mixers.openedDeviceIds, (std::vector<std::uint32_t>{0, 0}));
+    EXPECT_EQ(mixers.openMixers, 0);
+    ASSERT_EQ(mixers.writes.size(), 3u);
+    EXPECT_EQ(mixers.writes[0].details.controlId, 10u);
+    EXPECT_EQ(mixers.writes[0].booleans, std::vector<bool>(2, false));
+    EXPECT_EQ(mixers.writes[1].details.controlId, 11u);
+    EXPECT_EQ(mixers.writes[1].unsigneds, std::vector<std::uint32_t>(2, 400));
+    EXPECT_EQ(mixers.listValues(30), (std::vector<bool>{true, false}));
+
+    now += 65;
+    capture(tone(kBlockBytes / 4));
+    EXPECT_EQ(text(ControlId::TotalElapsed), "00:01.05");
+    EXPECT_GT(fs::file_size(kFirstAllFile), 0u);
+}
+
+class ExamStartFailureTest;
+
+struct StartFailure {
+    const char* name;
+    std::function<void(ExamStartFailureTest&)> arrange;
+    const char* error;
+    bool probeFails = false;
+};
+
+class ExamStartFailureTest : public ExamWindowTest,
+                             public ::testing::WithParamInterface<StartFailure> {
+public:
+    // A copy of the stand-in encoder library `variant`, in this test's own folder.
+    EncoderLibrary& stubEncoder(const std::string& variant) {
+        fs::create_directory("lib");
+        fs::copy_file(fs::path(ENCODER_STUB_FOLDER) / variant / "liblame_enc.so",
+                      "lib/liblame_enc.so");
+        encoder.emplace((fs::current_path() / "lib").string(), "liblame_enc.so");
+        return *encoder;
+    }
+    void refuseStreams() {
+        stub = dlopen((fs::current_path() / "lib/liblame_enc.so").c_str(), RTLD_NOW);
+        ASSERT_NE(stub, nullptr);
+        reinterpret_cast<void (*)(BE_ERR)>(dlsym(stub, "stubSetInitResult"))(
+            BE_ERR_INVALID_FORMAT_PARAMETERS);
+    }
+
+    std::optional<EncoderLibrary> encoder;
+
+protected:
+    void TearDown() override {
+        ExamWindowTest::TearDown();
+        if (stub != nullptr) {
+            dlclose(stub);
+        }
+    }
+
+    void* stub = nullptr;
+};
+
+TEST_P(ExamStartFailureTest, IsShownUnderErrorWithCaptureStoppedAndNoAllFileLeft) {
+    const StartFailure& failure = GetParam();
+    window();
+    failure.arrange(*this);
+    if (encoder) {
+        dialog.reset();
+        window(&*encoder);
+    }
+    const auto before = enabledStates();
+    startExam();
+
+    const std::size_t probeBoxes = failure.probeFails ? 1 : 0;
+    ASSERT_EQ(boxes.size(), 2 + probeBoxes);
+    if (failure.probeFails) {
+        EXPECT_EQ(boxes[1].text, "Error opening mixer");
+        EXPECT_EQ(boxes[1].caption, "Can't open Mixer Device.");
+        EXPECT_EQ(boxes[1].icon, MessageIcon::None);
+        EXPECT_EQ(boxes[1].buttons, MessageButtons::Ok);
+    }
+    const MessageRequest& shown = boxes.back();
+    EXPECT_EQ(shown.text, QString(failure.error) + "\n\nЭкзамен не начат.");
+    EXPECT_EQ(shown.caption, "Ошибка");
+    EXPECT_EQ(shown.icon, MessageIcon::Stop);
+    EXPECT_EQ(shown.buttons, MessageButtons::Ok);
+
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_FALSE(dialog->session().examRunning);
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+    EXPECT_EQ(mixers.openMixers, 0);
+    EXPECT_EQ(enabledStates(), before);
+    EXPECT_EQ(text(ControlId::StatusLine), "");
+    for (const std::string& name : allFiles()) {
+        EXPECT_TRUE(fs::is_directory(name)) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ExamStartFailureTest,
+    ::testing::Values(
+        StartFailure{"DeviceGone",
+                     [](ExamStartFailureTest& test) {
+                         auto* list = test.dialog->control<QListWidget>(ControlId::SoundCardList);
+                         list->addItem("Unplugged");
+                         list->setCurrentItem(list->findItems("Unplugged", Qt::MatchExactly)[0]);
+                     },
+                     "Device not found."},
+        StartFailure{"MixerNeverOpens",
+                     [](ExamStartFailureTest& test) { test.mixers.openFails = true; },
+                     "Can't open Mixer Device.", true},
+        StartFailure{"MixerOpensOnlyTheSecondTime",
+                     [](ExamStartFailureTest& test) { test.mixerLayer.failures = 1; },
+                     "Mixer's line not found.", true},
+        StartFailure{"MixerWithoutLines",
+                     [](ExamStartFailureTest& test) { test.mixers.sources.clear(); },
+                     "Mixer's line not found."},
+        StartFailure{"EncoderLibraryMissing",
+                     [](ExamStartFailureTest& test) {
+                         test.encoder.emplace(fs::current_path().string(), "liblame_enc-absent.so");
+                     },
+                     "Error loading lame_enc.DLL"},
+        StartFailure{"EncoderLibraryIncomplete",
+                     [](ExamStartFailureTest& test) { test.stubEncoder("without-beVersion"); },
+                     "Unable to get LAME interfaces"},
+        StartFailure{"EncoderRefusesTheStream",
+                     [](ExamStartFailureTest& test) {
+                         test.stubEncoder("complete");
+                         test.refuseStreams();
+                     },
+                     "ERRORR in beInitStream."},
+        StartFailure{"AllFileCannotBeCreated",
+                     [](ExamStartFailureTest&) { fs::create_directory(kFirstAllFile); },
+                     "Can't create MP3 file."},
+        StartFailure{"CaptureDeviceWillNotOpen",
+                     [](ExamStartFailureTest& test) { test.soundCards.fail(FakeStep::Open); },
+                     "Can't open WaveIN Device."},
+        StartFailure{"CaptureWillNotStart",
+                     [](ExamStartFailureTest& test) { test.soundCards.fail(FakeStep::Start); },
+                     "Error starting record."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ExamWindowTest, EndKeepsEveryBlockInHandAndTheNextExamGetsAFreshStream) {
+    window();
+    startExam();
+    capture(tone(kBlockBytes / 4 * 3 / 2));  // a full block, and half of the next in hand
+    endExam();
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+
+    now += 60;
+    startExam();
+    capture(tone(kBlockBytes / 4));  // the stop hands back no bytes
+    endExam();
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+
+    const std::vector<std::string> files = allFiles();
+    ASSERT_EQ(files, (std::vector<std::string>{kFirstAllFile,
+                                               "out/ALL_0123-001-eng__2014-05-14_06-31-05.mp3"}));
+    const std::int64_t captured[] = {kBlockBytes / 4 * 3 / 2, kBlockBytes / 4};
+    for (int exam = 0; exam < 2; ++exam) {
+        SCOPED_TRACE(exam);
+        const mp3::Stream stream = mp3::inspectFile(files[exam]);
+        EXPECT_EQ(stream.error, "");
+        EXPECT_TRUE(stream.framesCoverInput());
+        EXPECT_NEAR(static_cast<double>(stream.decodedSamples), captured[exam], kEncoderSlack);
+        // A fresh encoder starts with its delay's silence before the tone, not with the end of
+        // an earlier exam.
+        ASSERT_GT(stream.pcm.size(), 2u * 2000);
+        EXPECT_TRUE(std::all_of(stream.pcm.begin(), stream.pcm.begin() + 2L * 500,
+                                [](std::int16_t sample) { return std::abs(sample) < 300; }));
+        EXPECT_TRUE(std::any_of(stream.pcm.begin() + 2L * 2000, stream.pcm.end(),
+                                [](std::int16_t sample) { return std::abs(sample) > 8000; }));
+    }
+}
+
+TEST_F(ExamWindowTest, StartInTheSameSecondAsAnEarlierExamLeavesItsFileAlone) {
+    window();
+    startExam();
+    capture(tone(kBlockBytes / 4));
+    endExam();
+    const auto recorded = fs::file_size(kFirstAllFile);
+    ASSERT_GT(recorded, 0u);
+
+    startExam();
+    EXPECT_EQ(boxes.back().text, "Can't create MP3 file.\n\nЭкзамен не начат.");
+    EXPECT_EQ(fs::file_size(kFirstAllFile), recorded);
+    EXPECT_FALSE(device().isOpen());
+}
+
+// Ends the test program when the end step hangs: a hung window thread cannot be undone.
+class HangGuard {
+public:
+    explicit HangGuard(const char* what)
+        : thread_([this, what] {
+              if (!done_.try_acquire_for(std::chrono::seconds(60))) {
+                  std::fprintf(stderr, "\n%s hung: giving up on the tests\n", what);
+                  std::abort();
+              }
+          }) {}
+    ~HangGuard() {
+        done_.release();
+        thread_.join();
+    }
+
+private:
+    std::binary_semaphore done_{0};
+    std::thread thread_;
+};
+
+TEST_F(ExamWindowTest, EndingWhileBlocksKeepArrivingReturnsAndClosesTheFile) {
+    window();
+    startExam();
+    std::atomic<bool> feeding = true;
+    std::thread feeder([&] {
+        const std::vector<std::byte> sound = tone(kBlockBytes / 4 / 8);
+        while (feeding) {
+            if (soundCards.record(sound) == sound.size()) {
+                std::this_thread::yield();
+            }
+        }
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::file_size(kFirstAllFile) > 0; }, 10'000));
+    {
+        const HangGuard guard("the exam's end");
+        endExam();
+    }
+    feeding = false;
+    feeder.join();
+
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+    const mp3::Stream stream = mp3::inspectFile(kFirstAllFile);
+    EXPECT_EQ(stream.error, "");
+    EXPECT_TRUE(stream.framesCoverInput());
+}
+
+TEST_F(ExamWindowTest, EndingWhileTheSinkWaitsForTheWindowKeepsBothBlocksInHand) {
+    window();
+    startExam();
+    // The sink takes the first block and is to wait for the window to show the time, which it
+    // does not while it ends the exam; the second block is half recorded.
+    now += 7;
+    soundCards.record(tone(kBlockBytes / 4));
+    soundCards.record(tone(kBlockBytes / 8, kBlockBytes / 4));
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (dialog->session().examElapsed != 7 && std::chrono::steady_clock::now() < bound) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(dialog->session().examElapsed, 7) << "the sink never took the block";
+    {
+        const HangGuard guard("the exam's end");
+        endExam();
+    }
+    const mp3::Stream stream = mp3::inspectFile(kFirstAllFile);
+    EXPECT_NEAR(static_cast<double>(stream.decodedSamples), 1.5 * kBlockBytes / 4, kEncoderSlack);
+}
+
+TEST_F(ExamWindowTest, AnswerTimesShowAndAFailedWriteIsToldOnceWhileTheAllFileGoesOn) {
+    window();
+    startExam();
+    ExamSessionState& session = dialog->session();
+    ASSERT_TRUE(session.openAnswer("/dev/full", now + 60));
+    now += 72;
+    capture(tone(kBlockBytes / 4));
+    EXPECT_EQ(text(ControlId::TotalElapsed), "00:01.12");
+    EXPECT_EQ(text(ControlId::AnswerElapsed), "00:00.12");
+    EXPECT_EQ(text(ControlId::AnswerState), "время записи: 00:00.12");
+
+    const QString told =
+        "Ошибка записи файла /dev/full. Запись может быть неполной. Проверьте место на диске.";
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !boxes.empty() && boxes.back().text == told; }, 10'000));
+    EXPECT_EQ(boxes.back().caption, "Ошибка");
+    EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
+    EXPECT_EQ(text(ControlId::StatusLine), told);
+    const auto firstBlock = fs::file_size(kFirstAllFile);
+
+    session.answerState = AnswerState::StopRequested;
+    now += 2;
+    capture(tone(kBlockBytes / 4));
+    EXPECT_EQ(session.answerState, AnswerState::Idle);
+    EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
+    EXPECT_GT(fs::file_size(kFirstAllFile), firstBlock);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::count_if(boxes.begin(), boxes.end(),
+                            [&](const MessageRequest& box) { return box.text == told; }),
+              1);
+}
+
+TEST_F(ExamWindowTest, CaptureProblemsAreToldOncePerEvent) {
+    window();
+    startExam();
+    soundCards.report(WaveMessage::Kind::Overrun);
+    soundCards.report(WaveMessage::Kind::Overrun);
+    soundCards.report(WaveMessage::Kind::DeviceLost);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() >= 4; }, 10'000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[1].text, boxes[2].text);
+    EXPECT_TRUE(boxes[1].text.startsWith("Часть звука потеряна")) << boxes[1].text.toStdString();
+    EXPECT_TRUE(boxes[3].text.startsWith("Звуковая карта перестала записывать"))
+        << boxes[3].text.toStdString();
+    for (std::size_t i = 1; i < boxes.size(); ++i) {
+        EXPECT_EQ(boxes[i].caption, "Ошибка");
+    }
+    EXPECT_EQ(text(ControlId::StatusLine), boxes[3].text);
+}
+
+}  // namespace

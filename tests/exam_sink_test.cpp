@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ExamTestAudio.h"
+#include "RecorderTest.h"
+#include "audio/EncoderLibrary.h"
+#include "exam/ExamClock.h"
+#include "exam/ExamSessionState.h"
+#include "exam/ExamWindowUpdates.h"
+#include "exam/Mp3FileSink.h"
+#include "exam/RecordingFile.h"
+#include "exam/WindowHandoff.h"
+
+namespace {
+
+using exam_test::contentsOf;
+using exam_test::kBlockBytes;
+using exam_test::tone;
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kExamStart = 1'400'000'000;
+
+// The window as the sink sees it: every update noted, and the answer's stop made as the stop
+// step makes it.
+class WindowLog : public ExamWindowUpdates {
+public:
+    explicit WindowLog(ExamSessionState& session) : session_(session) {}
+
+    void showExamElapsed(std::int64_t seconds) override {
+        calls.push_back("exam " + std::to_string(seconds));
+    }
+    void showAnswerElapsed(std::int64_t seconds) override {
+        calls.push_back("answer " + std::to_string(seconds));
+    }
+    void enableListen() override { calls.push_back("listen"); }
+    void stopAnswerWithoutAsking() override {
+        calls.push_back(session_.stopWithoutAsking ? "stop without asking" : "stop");
+        AnswerState recording = AnswerState::Recording;
+        session_.answerState.compare_exchange_strong(recording, AnswerState::StopRequested);
+    }
+    void reportWriteFailure(const QString& fileName) override {
+        calls.push_back("write failure " + fileName.toStdString());
+    }
+    void reportCaptureProblem(const QString& text) override {
+        calls.push_back("problem " + text.toStdString());
+    }
+
+    std::vector<std::string> calls;
+
+private:
+    ExamSessionState& session_;
+};
+
+class Mp3FileSinkTest : public RecorderTest {
+protected:
+    void SetUp() override {
+        RecorderTest::SetUp();
+        sink.emplace(
+            session, window, [this] { return QDateTime::fromSecsSinceEpoch(now.load()); }, limit(),
+            EncoderLibrary::instance());
+        ASSERT_TRUE(session.allFile.open("all.mp3", RecordingFile::Mode::CreateNew));
+        session.examStart = kExamStart;
+        session.examRunning = true;
+    }
+
+    virtual std::int32_t limit() const { return 0; }
+
+    // Hands the sink the next 2-s block, captured `at` seconds after the exam's start.
+    void block(std::int64_t at) {
+        now = kExamStart + at;
+        const std::vector<std::byte> pcm = tone(kBlockBytes / 4, frames);
+        frames += kBlockBytes / 4;
+        sink->onAudioData(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
+    }
+
+    ExamSessionState session;
+    WindowLog window{session};
+    std::atomic<std::int64_t> now{kExamStart};
+    std::size_t frames = 0;
+    std::optional<Mp3FileSink> sink;
+};
+
+TEST_F(Mp3FileSinkTest, AnswerFileIsTheSliceOfTheAllFileFromItsOpeningToItsClose) {
+    block(2);
+    block(4);
+    const auto answerBegins = fs::file_size("all.mp3");
+    ASSERT_GT(answerBegins, 0u);
+    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart + 5));
+    block(6);
+    block(8);
+    session.answerState = AnswerState::StopRequested;  // the organiser's stop
+    window.calls.clear();
+    block(10);
+    const auto answerEnds = fs::file_size("all.mp3");
+    block(12);
+
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"exam 10", "answer 5", "listen", "exam 12"}));
+    EXPECT_EQ(session.answerState, AnswerState::Idle);
+    EXPECT_FALSE(session.answerFile.isOpen());
+    EXPECT_EQ(session.answerElapsed, 5);
+    EXPECT_EQ(session.examElapsed, 12);
+    const std::vector<unsigned char> all = contentsOf("all.mp3");
+    const std::vector<unsigned char> answer = contentsOf("answer.mp3");
+    ASSERT_GT(answer.size(), 0u);
+    EXPECT_EQ(answer,
+              std::vector<unsigned char>(all.begin() + answerBegins, all.begin() + answerEnds));
+    EXPECT_TRUE(session.allFile.isOpen());
+}
+
+TEST_F(Mp3FileSinkTest, AfterTheExamsEndBlocksGoOnlyToAnOpenAllFileAndTheWindowIsLeftAlone) {
+    block(2);
+    session.examRunning = false;
+    window.calls.clear();
+    const auto before = fs::file_size("all.mp3");
+    block(4);  // handed over by the stop: still the exam's
+    EXPECT_GT(fs::file_size("all.mp3"), before);
+    ASSERT_TRUE(session.allFile.close());
+    const auto closed = fs::file_size("all.mp3");
+    block(6);
+    EXPECT_EQ(fs::file_size("all.mp3"), closed);
+    EXPECT_TRUE(window.calls.empty()) << window.calls.front();
+}
+
+struct LimitCase {
+    const char* name;
+    std::int32_t maxAnswerSeconds;
+    std::vector<std::int64_t> blocksAt;  // answer's elapsed seconds at each block
+    int stoppedAt;                       // index of the block that stops the answer, or -1
+};
+
+void PrintTo(const LimitCase& limit, std::ostream* out) {
+    *out << limit.name;
+}
+
+class AnswerLimitTest : public Mp3FileSinkTest, public ::testing::WithParamInterface<LimitCase> {
+protected:
+    std::int32_t limit() const override { return GetParam().maxAnswerSeconds; }
+};
+
+TEST_P(AnswerLimitTest, StopsOnTheFirstBlockPastTheLimitAndWritesThatBlock) {
+    const LimitCase& limit = GetParam();
+    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart));
+    std::uintmax_t answerBytes = 0;
+    for (std::size_t i = 0; i < limit.blocksAt.size(); ++i) {
+        SCOPED_TRACE(limit.blocksAt[i]);
+        window.calls.clear();
+        const auto before = fs::file_size("all.mp3");
+        block(limit.blocksAt[i]);
+        const int index = static_cast<int>(i);
+        if (limit.stoppedAt < 0 || index <= limit.stoppedAt) {
+            answerBytes += fs::file_size("all.mp3") - before;
+        }
+        const bool stops = index == limit.stoppedAt;
+        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "stop without asking"),
+                  stops ? 1 : 0);
+        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "listen"), stops ? 1 : 0);
+        EXPECT_EQ(session.answerState == AnswerState::Idle,
+                  limit.stoppedAt >= 0 && index >= limit.stoppedAt);
+    }
+    EXPECT_EQ(fs::file_size("answer.mp3"), answerBytes);
+    EXPECT_EQ(session.stopWithoutAsking, limit.stoppedAt >= 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(MaxAnswerSeconds, AnswerLimitTest,
+                         ::testing::Values(LimitCase{"SixtyStopsAt61", 60, {55, 57, 59, 61, 63}, 3},
+                                           LimitCase{"SixtyStopsAt62", 60, {56, 58, 60, 62, 64}, 3},
+                                           LimitCase{"ZeroNeverStops", 0, {2, 600, 86'400}, -1},
+                                           LimitCase{"OneStopsAt2", 1, {0, 1, 2}, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
+    ASSERT_TRUE(session.openAnswer("/dev/full", kExamStart));
+    block(2);
+    block(4);
+    const auto allBytes = fs::file_size("all.mp3");
+    EXPECT_GT(allBytes, 0u);
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "write failure /dev/full"), 1);
+
+    ASSERT_TRUE(session.allFile.open("/dev/full", RecordingFile::Mode::Replace));
+    session.answerState = AnswerState::StopRequested;
+    block(6);
+    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart + 6));
+    block(8);
+    block(10);
+    EXPECT_GT(fs::file_size("answer.mp3"), 0u);
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "write failure /dev/full"), 2);
+    EXPECT_EQ(fs::file_size("all.mp3"), allBytes);
+}
+
+TEST_F(Mp3FileSinkTest, BlockTheEncoderRefusesIsToldOnce) {
+    const std::vector<std::byte> odd(6);  // three samples: half a stereo frame
+    sink->onAudioData(odd.data(), 6);
+    sink->onAudioData(odd.data(), 6);
+    block(2);
+    const auto problems = std::count_if(
+        window.calls.begin(), window.calls.end(),
+        [](const std::string& call) { return call.starts_with("problem Ошибка кодирования"); });
+    EXPECT_EQ(problems, 1);
+    EXPECT_GT(fs::file_size("all.mp3"), 0u);
+}
+
+TEST(ElapsedTextTest, ShowsHoursOfTheDayMinutesAndSeconds) {
+    EXPECT_EQ(elapsedText(0), "00:00.00");
+    EXPECT_EQ(elapsedText(3'907), "01:05.07");
+    EXPECT_EQ(elapsedText(86'400 + 3'661), "01:01.01");
+    EXPECT_EQ(elapsedText(-5), "00:00.00");
+}
+
+TEST(WindowHandoffTest, RunsOnTheWindowsThreadAndTurnsAWaitingUpdateAway) {
+    QObject window;
+    WindowHandoff handoff(window);
+    std::thread::id ranOn;
+    std::atomic<bool> ran = false;
+    std::thread asker([&] { ran = handoff.run([&] { ranOn = std::this_thread::get_id(); }); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran.load(); }, 10'000));
+    asker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+
+    // The window's thread is busy elsewhere (stopping capture) and serves nothing.
+    std::atomic<int> runs = 0;
+    std::atomic<bool> returned = false;
+    bool result = true;
+    asker = std::thread([&] {
+        result = handoff.run([&] { ++runs; });
+        returned = true;
+    });
+    while (handoff.waiting() == 0) {
+        std::this_thread::yield();
+    }
+    handoff.turnAway();
+    asker.join();
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(handoff.run([&] { ++runs; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 0);
+
+    handoff.accept();
+    asker = std::thread([&] { result = handoff.run([&] { ++runs; }); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.load() == 1; }, 10'000));
+    asker.join();
+    EXPECT_TRUE(result);
+}
+
+}  // namespace
