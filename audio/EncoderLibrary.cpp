@@ -59,7 +59,7 @@ EncoderLibrary::Outcome EncoderLibrary::loadUnderLock() {
     complete = bind(candidate, "beCloseStream", found.closeStream) && complete;
     complete = bind(candidate, "beVersion", found.version) && complete;
     complete = bind(candidate, "beWriteVBRHeader", found.writeVbrHeader) && complete;
-    bind(candidate, "beWriteInfoTag", found.writeInfoTag);
+    static_cast<void>(bind(candidate, "beWriteInfoTag", found.writeInfoTag));  // may be absent
     if (!complete) {
         return Outcome::Incomplete;  // the candidate unloads the library as it goes
     }

@@ -34,7 +34,7 @@ public:
 
 private:
     EncoderLibrary& library_;
-    BE_CONFIG config_;
+    BE_CONFIG config_{};
     HBE_STREAM stream_ = 0;
     std::uint32_t outputBufferSize_ = 0;
     std::uint32_t samplesPerChunk_ = 0;
