@@ -15,8 +15,10 @@
 
 #include "app/StartupChecks.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamRecording.h"
+#include "exam/Playback.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
 #include "report/StatementCommand.h"
@@ -59,8 +61,17 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     const auto digitsOnly = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
     control<QLineEdit>(ControlId::KimEntry)->setValidator(digitsOnly);
     control<QLineEdit>(ControlId::KimRepeatEntry)->setValidator(digitsOnly);
+    auto* signalWatch = new SignalWatch(
+        *this, [this](ControlId id) { return control(id); }, session_, services_.captureDevices,
+        services_.signal);
     examRecording_ = std::make_unique<ExamRecording>(
-        *this, ExamServices{services_.captureDevices, services_.encoder, services_.clock});
+        *this,
+        ExamServices{services_.captureDevices, services_.encoder, services_.clock,
+                     [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
+    answerRecording_ =
+        std::make_unique<AnswerRecording>(*this, examRecording_->windowHandoff(), services_.clock);
+    playback_ =
+        std::make_unique<Playback>(*this, services_.libraryPlayer, services_.makeFallbackPlayer);
     routeCommands();
 }
 
@@ -98,6 +109,24 @@ void ExamRecorderDialog::onCommand(ControlId id) {
             break;
         case ControlId::EndExam:
             examRecording_->onEndExam();
+            break;
+        case ControlId::RecordAnswer:
+            answerRecording_->onRecordAnswer();
+            break;
+        case ControlId::StopAnswer:
+            answerRecording_->onStopAnswer();
+            break;
+        case ControlId::KimOk:
+            answerRecording_->onFirstKimOk();
+            break;
+        case ControlId::KimRepeatOk:
+            answerRecording_->onSecondKimOk();
+            break;
+        case ControlId::SaveAnswer:
+            answerRecording_->onSaveAnswer();
+            break;
+        case ControlId::Listen:
+            playback_->onListen();
             break;
         case ControlId::ShowStatement:
             showTransferStatement(this, {control<QLineEdit>(ControlId::SiteCode)->text(),
@@ -170,7 +199,8 @@ void ExamRecorderDialog::establishSession() {
         sessionCodes_ = setup.codes();
     }
 
-    maxAnswerSeconds_ = maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds));
+    maxAnswerSeconds_ = services_.maxAnswerSeconds.value_or(
+        maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)));
     showSession();
     listSoundCards();
     setReadyForExam();

@@ -7,15 +7,20 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/ControlIds.h"
+#include "app/SignalWatch.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
 #include "session/SessionCodes.h"
 
+class AnswerRecording;
 class CaptureDeviceRegistry;
 class EncoderLibrary;
 class ExamRecording;
+class Playback;
+class PlaybackPlayer;
 class StartupEnvironment;
 
 // What the window takes from outside; tests put scripted ones in place.
@@ -29,6 +34,14 @@ struct WindowServices {
     EncoderLibrary* encoder = nullptr;
     // The local date and time; empty for the system's clock.
     LocalClock clock = {};
+    // Plays answers through the player library; null when there is none.
+    PlaybackPlayer* libraryPlayer = nullptr;
+    // Makes the fallback player for one playback; empty for Qt Multimedia's.
+    std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)> makeFallbackPlayer = {};
+    // The level meter's sound check and the free disk space it watches.
+    SignalServices signal = {};
+    // The maximum answer length in seconds; empty for the one in the string table.
+    std::optional<std::int32_t> maxAnswerSeconds = {};
 };
 
 namespace Ui {
@@ -59,6 +72,8 @@ public:
     const SessionCodes& sessionCodes() const { return sessionCodes_; }
     std::int32_t maxAnswerSeconds() const { return maxAnswerSeconds_; }
     ExamSessionState& session() { return session_; }
+    AnswerRecording& answerRecording() { return *answerRecording_; }
+    Playback& playback() { return *playback_; }
 
     // Turns the freshly shown window into one ready for an exam: KIM register, the out folder,
     // the session codes, the sound cards. Runs once, after the first paint. Ends the process or
@@ -95,6 +110,8 @@ private:
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;
     ExamSessionState session_;
+    std::unique_ptr<AnswerRecording> answerRecording_;
+    std::unique_ptr<Playback> playback_;
     // Declared last: it stops a running exam before the state it records into goes.
     std::unique_ptr<ExamRecording> examRecording_;
 };

@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <utility>
 
 #include "app/ExamRecorderDialog.h"
 #include "app/StartupChecks.h"
@@ -21,7 +22,10 @@ void installRussianTranslations() {
 int RecorderApp::run() {
     installRussianTranslations();
     SystemStartupEnvironment environment(player_, programFolder());
-    ExamRecorderDialog dialog;
+    WindowServices services;
+    services.libraryPlayer = &libraryPlayer_;
+    services.signal.soundCheck = true;
+    ExamRecorderDialog dialog(std::move(services));
     dialog.runStartupSteps(environment);
     // The window's run ends only when the session could not be set up (no sound card);
     // every other end goes through the close question.

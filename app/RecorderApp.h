@@ -3,6 +3,7 @@
 #pragma once
 
 #include "audio/PlayerLibrary.h"
+#include "exam/PlaybackLibraryPlayer.h"
 
 // Makes Qt's own texts (standard buttons "Да", "Нет", ...) Russian, whatever the desktop's
 // language.
@@ -15,4 +16,5 @@ public:
 
 private:
     PlayerLibrary player_;
+    PlaybackLibraryPlayer libraryPlayer_{player_};
 };

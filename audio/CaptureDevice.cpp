@@ -46,6 +46,7 @@ void CaptureDevice::start(AudioSink& sink) {
     returnedBuffers_.store(0);
     overruns_.store(0);
     lost_.store(false);
+    level_.reset();
 
     try {
         thread_ = resources_.startThread([this] { record(); });
@@ -60,6 +61,7 @@ void CaptureDevice::start(AudioSink& sink) {
         release(Release::Forget);
         throw AudioError("Can't open WaveIN Device.");
     }
+    handle_->publishLevelsTo(&level_);
     state_.store(State::Running);
 
     if (!block_) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "audio/MixerDevice.h"
+#include "platform/LevelMeter.h"
 #include "platform/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
@@ -51,6 +52,9 @@ public:
     // stopped. Null for nobody.
     void setProblemListener(CaptureProblemListener* listener) { listener_.store(listener); }
 
+    // The input level of the running or last recording, period by period; reset by start.
+    const LevelMeter& level() const { return level_; }
+
     // Opens the device's own mixer and returns it. Throws AudioError "Can't open Mixer Device.".
     MixerDevice& mixer();
 
@@ -84,4 +88,5 @@ private:
     std::atomic<std::uint32_t> overruns_{0};
     std::atomic<bool> lost_{false};
     std::atomic<CaptureProblemListener*> listener_{nullptr};
+    LevelMeter level_;
 };

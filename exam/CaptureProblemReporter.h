@@ -7,15 +7,19 @@
 #include "audio/CaptureProblemListener.h"
 
 class ExamWindowUpdates;
+struct ExamSessionState;
 
-// The window must outlive it.
+// The window and the session state must outlive it. A lost sound card also closes an open
+// answer with what it holds, since no block will come to close it.
 class CaptureProblemReporter : public CaptureProblemListener {
 public:
-    explicit CaptureProblemReporter(ExamWindowUpdates& window) : window_(window) {}
+    CaptureProblemReporter(ExamWindowUpdates& window, ExamSessionState& session)
+        : window_(window), session_(session) {}
 
     void onOverrun(std::uint32_t total) override;
     void onDeviceLost() override;
 
 private:
     ExamWindowUpdates& window_;
+    ExamSessionState& session_;
 };

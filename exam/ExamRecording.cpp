@@ -13,6 +13,7 @@
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
 #include "audio/MixerDevice.h"
+#include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
 #include "platform/MessageBox.h"
 #include "session/SessionCodes.h"
@@ -68,7 +69,9 @@ ExamRecording::ExamRecording(ExamRecorderDialog& window, ExamServices services)
     : window_(window),
       services_(std::move(services)),
       updater_(
-          window, [&window](ControlId id) { return window.control(id); }, window.session()) {
+          window, [&window](ControlId id) { return window.control(id); }, window.session(),
+          [&window] { window.answerRecording().onStopAnswer(); }),
+      reporter_(updater_, window.session()) {
     if (!services_.clock) {
         services_.clock = systemClock();
     }
@@ -134,8 +137,14 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     examSink = std::move(sink);
     session.examStart.store(wholeSeconds(now));
     session.examElapsed.store(0);
+    session.captureLost.store(false);
     session.examRunning.store(true, std::memory_order_release);
 
+    if (services_.beforeCapture) {
+        services_.beforeCapture(*examDevice);
+    }
+    // Starting an open device keeps its old sink; the exam must never record into another one.
+    examDevice->stop();
     examDevice->setProblemListener(&reporter_);
     try {
         const UpdatesTurnedAway turnedAway(updater_.handoff());

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,8 @@ struct ExamServices {
     CaptureDeviceRegistry* captureDevices = nullptr;  // null: the program's registry
     EncoderLibrary* encoder = nullptr;                // null: the program's encoder library
     LocalClock clock;                                 // empty: the system's clock
+    // Called right before capture opens the exam's card; empty for nothing.
+    std::function<void(CaptureDevice&)> beforeCapture;
 };
 
 // "out/ALL_<site>-<classroom>-<subject>__<date>_<time>.mp3", named by the UTC date-time `utc`.
@@ -41,6 +44,9 @@ public:
     void onStartExam();
     void onEndExam();
 
+    // Hands other threads' window changes to the window's thread.
+    WindowHandoff& windowHandoff() { return updater_.handoff(); }
+
 private:
     void start(const std::string& deviceName, int volume);
     std::string firstLineName(CaptureDevice& device);
@@ -51,7 +57,7 @@ private:
     ExamRecorderDialog& window_;
     ExamServices services_;
     ExamWindowUpdater updater_;
-    CaptureProblemReporter reporter_{updater_};
+    CaptureProblemReporter reporter_;
     // The window's thread's alone: the device of the last start and the running exam's sink.
     CaptureDevice* examDevice = nullptr;
     std::unique_ptr<Mp3FileSink> examSink;

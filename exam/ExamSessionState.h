@@ -30,6 +30,8 @@ struct ExamSessionState {
     std::atomic<std::int64_t> answerStart{0};
     std::atomic<std::int64_t> answerElapsed{0};
     std::atomic<bool> stopWithoutAsking{false};
+    // Set when the sound card stopped recording during the exam: no block will close an answer.
+    std::atomic<bool> captureLost{false};
 
     // Opens (replacing) the answer file `name` started at `start` and hands it to the sink.
     // Only while answerState is Idle. False, with the state left Idle, when it cannot be opened.

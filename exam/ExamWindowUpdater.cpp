@@ -6,13 +6,18 @@
 #include <QWidget>
 #include <utility>
 
+#include "exam/AnswerRecordingTable.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
 #include "platform/MessageBox.h"
 
 ExamWindowUpdater::ExamWindowUpdater(QWidget& window, ControlLookup control,
-                                     ExamSessionState& session)
-    : window_(window), control_(std::move(control)), session_(session), handoff_(window) {}
+                                     ExamSessionState& session, std::function<void()> stopAnswer)
+    : window_(window),
+      control_(std::move(control)),
+      session_(session),
+      stopAnswer_(std::move(stopAnswer)),
+      handoff_(window) {}
 
 void ExamWindowUpdater::showExamElapsed(std::int64_t seconds) {
     handoff_.run([&] {
@@ -30,15 +35,16 @@ void ExamWindowUpdater::showAnswerElapsed(std::int64_t seconds) {
 }
 
 void ExamWindowUpdater::enableListen() {
-    handoff_.run([&] { control_(ControlId::Listen)->setEnabled(true); });
+    handoff_.run([&] {
+        // A new answer may have been started since the file was closed: not this one to hear.
+        if (session_.answerState.load(std::memory_order_acquire) == AnswerState::Idle) {
+            applyAnswerControls(AnswerStep::FileClosed, control_);
+        }
+    });
 }
 
 void ExamWindowUpdater::stopAnswerWithoutAsking() {
-    // Until the answer's own steps are in the window, its stop amounts to the state change.
-    handoff_.run([&] {
-        AnswerState recording = AnswerState::Recording;
-        session_.answerState.compare_exchange_strong(recording, AnswerState::StopRequested);
-    });
+    stopAnswer_();
 }
 
 void ExamWindowUpdater::reportWriteFailure(const QString& fileName) {

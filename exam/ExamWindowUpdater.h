@@ -16,7 +16,10 @@ class ExamWindowUpdater : public ExamWindowUpdates {
 public:
     using ControlLookup = std::function<QWidget*(ControlId)>;
 
-    ExamWindowUpdater(QWidget& window, ControlLookup control, ExamSessionState& session);
+    // `stopAnswer`: the answer's stop step, which makes its own window changes on the window's
+    // thread.
+    ExamWindowUpdater(QWidget& window, ControlLookup control, ExamSessionState& session,
+                      std::function<void()> stopAnswer);
 
     void showExamElapsed(std::int64_t seconds) override;
     void showAnswerElapsed(std::int64_t seconds) override;
@@ -34,5 +37,6 @@ private:
     QWidget& window_;
     const ControlLookup control_;
     ExamSessionState& session_;
+    const std::function<void()> stopAnswer_;
     WindowHandoff handoff_;
 };

@@ -64,13 +64,17 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
     }
 
     if (session_.answerState.load(std::memory_order_acquire) == AnswerState::StopRequested) {
-        const bool firstFailure = !session_.answerFile.hasFailed();
-        if (!session_.answerFile.close() && firstFailure) {
-            window_.reportWriteFailure(QString::fromStdString(session_.answerFile.name()));
-        }
-        session_.answerState.store(AnswerState::Idle, std::memory_order_release);
-        window_.enableListen();
+        closeStoppedAnswer(session_, window_);
     }
+}
+
+void closeStoppedAnswer(ExamSessionState& session, ExamWindowUpdates& window) {
+    const bool firstFailure = !session.answerFile.hasFailed();
+    if (!session.answerFile.close() && firstFailure) {
+        window.reportWriteFailure(QString::fromStdString(session.answerFile.name()));
+    }
+    session.answerState.store(AnswerState::Idle, std::memory_order_release);
+    window.enableListen();
 }
 
 void Mp3FileSink::writeTo(RecordingFile& file, std::span<const unsigned char> bytes) {

@@ -15,6 +15,11 @@ class ExamWindowUpdates;
 class RecordingFile;
 struct ExamSessionState;
 
+// The sink's close of a stopped answer: closes the answer file, returns answerState to Idle
+// and enables listening. On the recording thread, between blocks, while the state is
+// StopRequested.
+void closeStoppedAnswer(ExamSessionState& session, ExamWindowUpdates& window);
+
 // One per exam, never reused. The session state and the window must outlive it; it must live
 // until the capture device's stop() has returned. It holds no files: it writes those of the
 // session state.

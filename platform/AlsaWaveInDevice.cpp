@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <span>
 #include <system_error>
 
 namespace {
@@ -213,6 +214,19 @@ WaveResult AlsaWaveInDevice::close() {
     return WaveResult::Ok;
 }
 
+void AlsaWaveInDevice::publishLevelsTo(LevelMeter* meter) {
+    std::lock_guard lock(mutex_);
+    meter_ = meter;
+}
+
+void AlsaWaveInDevice::publishLevel(const std::byte* data, snd_pcm_uframes_t frames) {
+    if (meter_ == nullptr) {
+        return;
+    }
+    const std::span samples(reinterpret_cast<const std::int16_t*>(data), frames * kChannels);
+    meter_->publish(measurePcmLevel(samples), static_cast<std::uint32_t>(frames));
+}
+
 void AlsaWaveInDevice::drive() {
     QuietAlsaErrors quiet;
     std::unique_lock lock(mutex_);
@@ -285,6 +299,7 @@ void AlsaWaveInDevice::readIntoBuffers() {
             return;
         }
         starved_ = false;
+        publishLevel(header.lpData + header.dwBytesRecorded, static_cast<snd_pcm_uframes_t>(got));
         header.dwBytesRecorded += static_cast<std::uint32_t>(got) * kFrameBytes;
         if (static_cast<snd_pcm_uframes_t>(got) == room) {
             handBackFirst();

@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "platform/AlsaHandles.h"
+#include "platform/LevelMeter.h"
 #include "platform/RecordingQueue.h"
 #include "platform/Wakeup.h"
 #include "platform/WaveIn.h"
 
-// An overrun, or audio dropped because no buffer was queued in time, is posted as Overrun. A
+// Each read, about a period (100 ms), publishes its level to the meter if one is given. An
+// overrun, or audio dropped because no buffer was queued in time, is posted as Overrun. A
 // device that goes away is posted as DeviceLost, with the buffer being filled handed back
 // first; the other buffers stay queued until reset or close hands them back.
 class AlsaWaveInDevice : public WaveIn {
@@ -37,6 +39,7 @@ public:
     WaveResult start() override;
     WaveResult reset() override;
     WaveResult close() override;
+    void publishLevelsTo(LevelMeter* meter) override;
 
 private:
     AlsaWaveInDevice(AlsaPcm pcm, snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t ringFrames,
@@ -52,6 +55,7 @@ private:
     void handBackFirst();
     void stopDriver();
     void changed();
+    void publishLevel(const std::byte* data, snd_pcm_uframes_t frames);
 
     AlsaPcm pcm_;
     const snd_pcm_uframes_t periodFrames_;
@@ -68,6 +72,7 @@ private:
     bool closed_ = false;
     bool lost_ = false;
     bool starved_ = false;  // already counted as an overrun
+    LevelMeter* meter_ = nullptr;
 
     std::vector<pollfd> pollFds_;  // the driver thread's own
     std::thread driver_;

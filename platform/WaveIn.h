@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class LevelMeter;
 class RecordingQueue;
 
 // 44.1 kHz, stereo, 16-bit: the one format the recorder captures.
@@ -66,6 +67,9 @@ public:
     virtual WaveResult reset() = 0;
     // Hands back whatever is still queued, then posts Close: the last message of this device.
     virtual WaveResult close() = 0;
+    // Publishes the level of each stretch recorded from now on to `meter`, which must outlive
+    // the device; null for nobody.
+    virtual void publishLevelsTo(LevelMeter* meter) = 0;
 };
 
 class WaveInApi {

@@ -19,6 +19,10 @@ public:
     WaveResult start() override { return fake_.start(); }
     WaveResult reset() override { return fake_.reset(); }
     WaveResult close() override { return fake_.close(); }
+    void publishLevelsTo(LevelMeter* meter) override {
+        std::lock_guard lock(fake_.mutex_);
+        fake_.meter_ = meter;
+    }
 
 private:
     FakeWaveIn& fake_;
@@ -61,6 +65,7 @@ std::size_t FakeWaveIn::record(std::span<const std::byte> bytes) {
         const std::size_t taken =
             std::min<std::size_t>(bytes.size(), header.dwBufferLength - header.dwBytesRecorded);
         std::memcpy(header.lpData + header.dwBytesRecorded, bytes.data(), taken);
+        publishLevels(bytes.first(taken));
         header.dwBytesRecorded += static_cast<std::uint32_t>(taken);
         bytes = bytes.subspan(taken);
         if (header.dwBytesRecorded == header.dwBufferLength) {
@@ -128,6 +133,7 @@ WaveResult FakeWaveIn::open(std::uint32_t deviceId, const WaveFormat&, Recording
         return WaveResult::Error;
     }
     queue_ = &queue;
+    meter_ = nullptr;
     openPending_ = true;
     started_ = resetSeen_ = requeueHeld_ = false;
     adds_ = 0;
@@ -250,6 +256,17 @@ void FakeWaveIn::handBackFirst() {
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
     queue_->post({WaveMessage::Kind::Data, header});
     changed_.notify_all();
+}
+
+void FakeWaveIn::publishLevels(std::span<const std::byte> bytes) {
+    constexpr std::size_t kPeriodBytes = 4410 * 4;
+    while (meter_ != nullptr && bytes.size() >= 4) {
+        const std::size_t length = std::min(bytes.size(), kPeriodBytes) / 4 * 4;
+        std::vector<std::int16_t> samples(length / 2);
+        std::memcpy(samples.data(), bytes.data(), length);
+        meter_->publish(measurePcmLevel(samples), static_cast<std::uint32_t>(length / 4));
+        bytes = bytes.subspan(length);
+    }
 }
 
 void FakeWaveIn::postPendingOpen() {

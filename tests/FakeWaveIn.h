@@ -1,6 +1,7 @@
 // A scripted wave-in layer for the capture tests: devices with names and formats, a failure
 // at any step, the two late hand-overs a stop must survive, and audio a test hands to the open
-// device as if it had recorded it. Every call on the open device is logged.
+// device as if it had recorded it, with its level published. Every call on the open device is
+// logged.
 #pragma once
 
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LevelMeter.h"
 #include "platform/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
@@ -40,7 +42,8 @@ public:
     void onReset(std::function<void()> hook);
 
     // Fills the queued buffers with `bytes` in order, handing each back when full, while the
-    // device is started. Returns how many bytes found no room.
+    // device is started, and publishes the level of every 100 ms taken. Returns how many bytes
+    // found no room.
     std::size_t record(std::span<const std::byte> bytes);
     void report(WaveMessage::Kind problem);
 
@@ -74,6 +77,7 @@ private:
     int numberOf(const WaveHeader& header);
     void handBackFirst();
     void postPendingOpen();
+    void publishLevels(std::span<const std::byte> bytes);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -86,6 +90,7 @@ private:
     std::vector<std::string> calls_;
 
     RecordingQueue* queue_ = nullptr;  // of the open device
+    LevelMeter* meter_ = nullptr;      // of the open device
     bool openPending_ = false;
     bool started_ = false;
     bool resetSeen_ = false;

@@ -1,0 +1,217 @@
+#include "exam/AnswerRecording.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "app/ExamRecorderDialog.h"
+#include "exam/AnswerRecordingTable.h"
+#include "exam/ExamSessionState.h"
+#include "exam/WindowHandoff.h"
+#include "platform/MessageBox.h"
+#include "session/KimRegister.h"
+#include "session/SessionCodes.h"
+
+namespace {
+
+constexpr int kKimFieldLimit = 98;
+const QString kRecordCaption = QStringLiteral("запись ответа участника экзамена");
+const QString kNotSevenDigits =
+    QStringLiteral("Номер КИМ должен быть 7-значным числовым значением");
+const QString kEntriesDiffer = QStringLiteral("Введённые номера КИМ отличаются.\n Повторите ввод");
+
+bool passesFormTest(const QString& kim) {
+    return kim.size() == 7 &&
+           std::all_of(kim.begin(), kim.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+QString answerFileNameOf(const SessionCodes& codes, const QString& kim) {
+    return QString::asprintf("out/%s-%s-%s_%s.mp3", codes.site.toUtf8().constData(),
+                             codes.classroom.toUtf8().constData(),
+                             codes.subject.toUtf8().constData(), kim.toUtf8().constData());
+}
+
+AnswerRecording::AnswerRecording(ExamRecorderDialog& window, WindowHandoff& handoff,
+                                 LocalClock clock)
+    : window_(window), handoff_(handoff), clock_(clock ? std::move(clock) : systemClock()) {}
+
+QString AnswerRecording::field(ControlId id) const {
+    return window_.control<QLineEdit>(id)->text().left(kKimFieldLimit);
+}
+
+void AnswerRecording::tell(const QString& text, bool withIcon) {
+    showMessage(&window_, text, QCoreApplication::applicationName(),
+                withIcon ? MessageIcon::Information : MessageIcon::None, MessageButtons::Ok);
+}
+
+bool AnswerRecording::confirmUnknownKim(const QString& kim) {
+    const QString text = QString::asprintf(
+        "Введённый номер КИМ не найден в базе,\nскорее всего он неправильный.\n\nНомер КИМ: "
+        "%s\n\nПроверьте. Вы уверены, что номер введён верно?",
+        kim.toUtf8().constData());
+    return showMessage(&window_, text, QStringLiteral("Ошибочный номер КИМ"),
+                       MessageIcon::Exclamation, MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+bool AnswerRecording::confirmRecording(const QString& kim, const QString& fileName) {
+    std::error_code error;
+    const bool exists = std::filesystem::exists(fileName.toStdString(), error);
+    if (!exists) {
+        return showMessage(
+                   &window_,
+                   QString::asprintf("Начать запись?\n\n КИМ: %s", kim.toUtf8().constData()),
+                   QStringLiteral("Начало записи"), MessageIcon::Question,
+                   MessageButtons::YesNo) == MessageAnswer::Yes;
+    }
+    const QString shortName = fileName.mid(QStringLiteral("out/").size());
+    return showMessage(&window_,
+                       QString::asprintf("Запись с указанным номером КИМ уже существует!\nИмя "
+                                         "файла:\n\n%s\n\nПерезаписать?",
+                                         shortName.toUtf8().constData()),
+                       QStringLiteral("Файл already exists"), MessageIcon::Exclamation,
+                       MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
+void AnswerRecording::showKimRow(bool repeat) {
+    for (ControlId id : {ControlId::KimEntry, ControlId::KimLabel, ControlId::KimOk}) {
+        window_.control(id)->setVisible(!repeat);
+    }
+    for (ControlId id :
+         {ControlId::KimRepeatEntry, ControlId::KimRepeatLabel, ControlId::KimRepeatOk}) {
+        window_.control(id)->setVisible(repeat);
+    }
+    // The shown row's ok is the one Enter presses.
+    window_.control<QPushButton>(ControlId::KimOk)->setDefault(!repeat);
+    window_.control<QPushButton>(ControlId::KimRepeatOk)->setDefault(repeat);
+}
+
+void AnswerRecording::clearKimFields() {
+    window_.control<QLineEdit>(ControlId::KimEntry)->clear();
+    window_.control<QLineEdit>(ControlId::KimRepeatEntry)->clear();
+    window_.control(ControlId::KimEntry)->setFocus();
+}
+
+void AnswerRecording::onFirstKimOk() {
+    if (!passesFormTest(field(ControlId::KimEntry))) {
+        tell(kNotSevenDigits, true);
+        window_.control(ControlId::KimEntry)->setFocus();
+        return;
+    }
+    showKimRow(true);
+    applyAnswerControls(AnswerStep::FirstOkPassed,
+                        [this](ControlId id) { return window_.control(id); });
+    window_.control(ControlId::KimRepeatEntry)->setFocus();
+}
+
+void AnswerRecording::onSecondKimOk() {
+    if (!passesFormTest(field(ControlId::KimRepeatEntry))) {
+        tell(kNotSevenDigits, true);
+        window_.control(ControlId::KimRepeatEntry)->setFocus();
+        return;
+    }
+    showKimRow(false);
+    const QString kim = field(ControlId::KimEntry);
+    if (kim != field(ControlId::KimRepeatEntry)) {
+        tell(kEntriesDiffer, true);
+        clearKimFields();
+    } else if (KimRegister::contains(kim) || confirmUnknownKim(kim)) {
+        applyAnswerControls(AnswerStep::SecondOkAccepted,
+                            [this](ControlId id) { return window_.control(id); });
+    } else {
+        clearKimFields();
+    }
+}
+
+void AnswerRecording::onRecordAnswer() {
+    ExamSessionState& session = window_.session();
+    session.stopWithoutAsking.store(false);
+    if (field(ControlId::KimEntry).size() != 7) {
+        tell(kNotSevenDigits, true);
+        window_.control(ControlId::KimEntry)->setFocus();
+        return;
+    }
+    if (field(ControlId::KimEntry) != field(ControlId::KimRepeatEntry)) {
+        clearKimFields();
+        tell(kEntriesDiffer, true);
+        return;
+    }
+    // The sink has not closed the previous answer yet; opening a file now would race it.
+    if (session.answerState.load(std::memory_order_acquire) == AnswerState::StopRequested) {
+        tell(QStringLiteral("Дождитесь окончания записи и повторите"), false);
+        return;
+    }
+    if (session.captureLost.load()) {
+        showMessage(&window_,
+                    QStringLiteral("Звуковая карта не записывает: ответ записать нельзя. "
+                                   "Закончите экзамен и начните его заново."),
+                    QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    const QString kim = field(ControlId::KimEntry);
+    if (!KimRegister::contains(kim) && !confirmUnknownKim(kim)) {
+        return;
+    }
+    const QString fileName = answerFileNameOf(window_.sessionCodes(), kim);
+    if (!confirmRecording(kim, fileName)) {
+        return;
+    }
+
+    QWidget* indicator = window_.control(ControlId::RecordIndicator);
+    indicator->show();
+    if (!session.openAnswer(fileName.toStdString(), wholeSeconds(clock_()))) {
+        indicator->hide();
+        showMessage(&window_,
+                    QString::asprintf("Не удалось создать файл %s", fileName.toUtf8().constData()),
+                    QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    answerFileName_ = fileName;
+    window_.control<QLineEdit>(ControlId::AnswerElapsed)->setText(QStringLiteral("начали запись"));
+    window_.control<QLabel>(ControlId::AnswerState)->setText(QStringLiteral("начали запись"));
+    lastKim_ = kim;
+    window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Идёт запись"));
+    applyAnswerControls(AnswerStep::AnswerStarted,
+                        [this](ControlId id) { return window_.control(id); });
+}
+
+void AnswerRecording::onStopAnswer() {
+    ExamSessionState& session = window_.session();
+    if (!session.stopWithoutAsking.load() &&
+        showMessage(&window_, QStringLiteral("Завершить запись?"), QStringLiteral("Завершить"),
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return;
+    }
+    // One step from Recording to StopRequested: the sink cannot close the file in between.
+    // Anything else means the sink's own stop came first and made the changes below.
+    AnswerState recording = AnswerState::Recording;
+    if (!session.answerState.compare_exchange_strong(recording, AnswerState::StopRequested,
+                                                     std::memory_order_acq_rel)) {
+        return;
+    }
+    handoff_.run([this] { showStopped(); });
+}
+
+void AnswerRecording::showStopped() {
+    applyAnswerControls(AnswerStep::AnswerStopped,
+                        [this](ControlId id) { return window_.control(id); });
+    window_.control<QPushButton>(ControlId::RecordAnswer)->setText(QStringLiteral("перезаписать"));
+    window_.control<QLabel>(ControlId::StatusLine)
+        ->setText(QString::asprintf("Запись остановлена. Последний номер КИМ: %s",
+                                    lastKim_.toUtf8().constData()));
+}
+
+void AnswerRecording::onSaveAnswer() {
+    applyAnswerControls(AnswerStep::Saved, [this](ControlId id) { return window_.control(id); });
+    window_.control<QPushButton>(ControlId::RecordAnswer)->setText(kRecordCaption);
+    window_.control<QLineEdit>(ControlId::AnswerElapsed)->clear();
+    window_.control<QLabel>(ControlId::AnswerState)->clear();
+    window_.control<QLineEdit>(ControlId::KimEntry)->clear();
+    window_.control<QLineEdit>(ControlId::KimRepeatEntry)->clear();
+}

@@ -1,0 +1,22 @@
+// Which of the main window's controls each step of an answer enables, disables, shows or
+// hides: the one place that decides it, laid out as the answer's enabled-state table.
+#pragma once
+
+#include <functional>
+
+#include "app/ControlIds.h"
+
+class QWidget;
+
+enum class AnswerStep {
+    FirstOkPassed,
+    SecondOkAccepted,
+    AnswerStarted,
+    AnswerStopped,
+    FileClosed,
+    PlaybackEnded,
+    Saved,
+};
+
+// Applies the column of `step` to every control the table names; `control` finds them.
+void applyAnswerControls(AnswerStep step, const std::function<QWidget*(ControlId)>& control);

@@ -1,0 +1,22 @@
+#include "exam/RecordingTimeLeft.h"
+
+std::int64_t recordingSecondsLeft(std::uint64_t freeBytes, bool answerOpen) {
+    const std::uint64_t rate = kRecordingBytesPerSecond * (answerOpen ? 2 : 1);
+    return static_cast<std::int64_t>(freeBytes / rate);
+}
+
+TimeLeftWarnings::Warning TimeLeftWarnings::update(std::int64_t secondsLeft) {
+    if (secondsLeft < 5 * 60 && !warned5_) {
+        warned5_ = warned30_ = true;
+        return Warning::Below5Minutes;
+    }
+    if (secondsLeft < 30 * 60 && !warned30_) {
+        warned30_ = true;
+        return Warning::Below30Minutes;
+    }
+    return Warning::None;
+}
+
+void TimeLeftWarnings::reset() {
+    warned30_ = warned5_ = false;
+}

@@ -1,0 +1,534 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimeZone>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ExamTestAudio.h"
+#include "FakeMixer.h"
+#include "FakeWaveIn.h"
+#include "RecorderTest.h"
+#include "app/ExamRecorderDialog.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "exam/AnswerRecording.h"
+#include "exam/Playback.h"
+#include "exam/PlaybackPlayer.h"
+
+namespace {
+
+using exam_test::contentsOf;
+using exam_test::kBlockBytes;
+using exam_test::tone;
+namespace fs = std::filesystem;
+
+const SessionCodes codes{"0123", "001", "eng"};
+constexpr const char* kAnswerFile = "out/0123-001-eng_0000017.mp3";
+const QString kNotSevenDigits = "Номер КИМ должен быть 7-значным числовым значением";
+const QString kUnknownKim =
+    "Введённый номер КИМ не найден в базе,\nскорее всего он неправильный.\n\nНомер КИМ: "
+    "0000000\n\nПроверьте. Вы уверены, что номер введён верно?";
+
+// A player that notes what it is asked to do; it fails when told to, with a code.
+class ScriptedPlayer : public PlaybackPlayer {
+public:
+    explicit ScriptedPlayer(std::vector<std::string>& log, std::string name)
+        : log_(log), name_(std::move(name)) {}
+    bool play(const std::string& fileName) override {
+        log_.push_back(name_ + (failWith ? " failed " : " plays ") + fileName);
+        return !failWith;
+    }
+    void stop() override { log_.push_back(name_ + " stops"); }
+    int errorCode() const override { return failWith.value_or(0); }
+
+    std::optional<int> failWith;
+
+private:
+    std::vector<std::string>& log_;
+    std::string name_;
+};
+
+class AnswerWindowTest : public RecorderTest {
+public:
+    AnswerWindowTest() {
+        soundCards.devices = {{"Microphone"}};
+        mixers.destination = fakeDestination(
+            2, {fakeList(30, MixerControlType::Mux, true, {"Mic", "Line"}, {false, true})});
+        mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)}),
+                          fakeSource("Line", 2, 2, {fakeMute(20), fakeVolume(21, 0, 1000)})};
+    }
+    void SetUp() override {
+        RecorderTest::SetUp();
+        // The playback box stays open for the test's script, which plays the timer's ticks.
+        const MessageHandler answers = setMessageHandler({});
+        setMessageHandler([this, answers](const MessageRequest& request) {
+            const MessageAnswer answer = answers(request);
+            if (request.caption == "Buf playback") {
+                OpenBox box(request.caption);
+                box.captionChanged = [this](const QString& caption) {
+                    playbackTitles.push_back(caption);
+                };
+                whilePlaybackBoxOpen(box);
+            }
+            return answer;
+        });
+    }
+    void TearDown() override {
+        dialog.reset();
+        RecorderTest::TearDown();
+    }
+
+    ExamRecorderDialog& window(std::int32_t maxAnswerSeconds = 0) {
+        WindowServices services{
+            &registry, [](QWidget*) { return codes; }, nullptr,
+            [this] { return QDateTime::fromSecsSinceEpoch(now.load(), QTimeZone(3 * 3600)); }};
+        services.libraryPlayer = &library;
+        services.makeFallbackPlayer = [this](QObject*) {
+            return std::make_unique<ScriptedPlayer>(players, "fallback");
+        };
+        services.maxAnswerSeconds = maxAnswerSeconds;
+        dialog.emplace(std::move(services));
+        dialog->establishSession();
+        dialog->setBassAvailable(true);
+        return *dialog;
+    }
+    void click(ControlId id) { dialog->control<QPushButton>(id)->click(); }
+    void type(ControlId id, const QString& text) { dialog->control<QLineEdit>(id)->setText(text); }
+    void startExam() {
+        answerNext(MessageAnswer::Yes);
+        click(ControlId::StartExam);
+    }
+    void enterKim(const QString& first, const QString& repeat) {
+        type(ControlId::KimEntry, first);
+        click(ControlId::KimOk);
+        type(ControlId::KimRepeatEntry, repeat);
+        click(ControlId::KimRepeatOk);
+    }
+    void recordAnswer() {
+        answerNext(MessageAnswer::Yes);
+        click(ControlId::RecordAnswer);
+    }
+    void stopAnswer() {
+        answerNext(MessageAnswer::Yes);
+        click(ControlId::StopAnswer);
+    }
+    // One block of 2 s recorded `seconds` after the exam's start; returns once the sink is done.
+    void block(std::int64_t seconds) {
+        now = start + seconds;
+        std::span<const std::byte> bytes(pcm);
+        ASSERT_EQ(soundCards.record(bytes), 0u);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() == 2; }, 10'000));
+    }
+    // An answer of 0000017 recorded from `from` to `to` seconds, stopped and closed.
+    void recordClosedAnswer(std::int64_t from, std::int64_t to) {
+        enterKim("0000017", "0000017");
+        now = start + from;
+        recordAnswer();
+        stopAnswer();
+        block(to);
+    }
+    QString text(ControlId id) {
+        if (auto* label = dialog->control<QLabel>(id)) {
+            return label->text();
+        }
+        if (auto* button = dialog->control<QPushButton>(id)) {
+            return button->text();
+        }
+        return dialog->control<QLineEdit>(id)->text();
+    }
+    bool shown(ControlId id) { return dialog->control(id)->isVisibleTo(&*dialog); }
+    // The enabled state of the answer's controls, and whether the indicator shows.
+    std::map<ControlId, bool> answerStates() {
+        std::map<ControlId, bool> states;
+        for (ControlId id : {ControlId::RecordAnswer, ControlId::StopAnswer, ControlId::KimEntry,
+                             ControlId::KimRepeatEntry, ControlId::KimOk, ControlId::KimRepeatOk,
+                             ControlId::Listen, ControlId::SaveAnswer, ControlId::EndExam}) {
+            states[id] = dialog->control(id)->isEnabled();
+        }
+        states[ControlId::RecordIndicator] = shown(ControlId::RecordIndicator);
+        return states;
+    }
+
+    std::function<void(OpenBox&)> whilePlaybackBoxOpen = [](OpenBox&) {};
+    std::vector<QString> playbackTitles;
+    std::vector<std::string> players;
+    ScriptedPlayer library{players, "library"};
+    FakeWaveIn soundCards;
+    FakeMixer mixers;
+    CaptureDeviceRegistry registry{soundCards, mixers};
+    const std::int64_t start = QDateTime(QDate(2014, 5, 14), QTime(9, 30, 5)).toSecsSinceEpoch();
+    std::atomic<std::int64_t> now{start};
+    const std::vector<std::byte> pcm = tone(kBlockBytes / 4);
+    std::optional<ExamRecorderDialog> dialog;
+};
+
+enum class Expect { On, Off, Unchanged };
+using enum Expect;
+
+struct AnswerColumn {
+    const char* step;
+    std::function<void(AnswerWindowTest&)> run;
+    // record, stop, KIM, repeated KIM, first ok, second ok, listen, save, end exam, indicator
+    std::vector<Expect> expected;
+};
+
+const std::vector<ControlId> kRows = {ControlId::RecordAnswer, ControlId::StopAnswer,
+                                      ControlId::KimEntry,     ControlId::KimRepeatEntry,
+                                      ControlId::KimOk,        ControlId::KimRepeatOk,
+                                      ControlId::Listen,       ControlId::SaveAnswer,
+                                      ControlId::EndExam,      ControlId::RecordIndicator};
+
+// The answer's table, step by step through one participant and a second recording.
+const std::vector<AnswerColumn> kAnswerTable = {
+    {"first ok passed",
+     [](AnswerWindowTest& t) {
+         t.type(ControlId::KimEntry, "0000017");
+         t.click(ControlId::KimOk);
+     },
+     {Off, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged,
+      Unchanged}},
+    {"second ok accepted",
+     [](AnswerWindowTest& t) {
+         t.type(ControlId::KimRepeatEntry, "0000017");
+         t.click(ControlId::KimRepeatOk);
+     },
+     {On, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged,
+      Unchanged}},
+    {"answer started",
+     [](AnswerWindowTest& t) { t.recordAnswer(); },
+     {Off, On, Off, Off, Off, Off, Off, Off, Off, On}},
+    {"answer stopped",
+     [](AnswerWindowTest& t) { t.stopAnswer(); },
+     {On, Off, Off, Off, Off, Off, Off, Off, Off, Off}},
+    {"file closed by the sink",
+     [](AnswerWindowTest& t) { t.block(6); },
+     {Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, On, Unchanged, Unchanged,
+      Unchanged}},
+    {"playback ended",
+     [](AnswerWindowTest& t) { t.click(ControlId::Listen); },
+     {Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, On, Unchanged,
+      Unchanged}},
+    {"recorded again",
+     [](AnswerWindowTest& t) { t.recordAnswer(); },
+     {Off, On, Off, Off, Off, Off, Off, Off, Off, On}},
+    {"stopped again",
+     [](AnswerWindowTest& t) { t.stopAnswer(); },
+     {On, Off, Off, Off, Off, Off, Off, Off, Off, Off}},
+    {"closed again",
+     [](AnswerWindowTest& t) { t.block(8); },
+     {Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, On, Unchanged, Unchanged,
+      Unchanged}},
+    {"listened again",
+     [](AnswerWindowTest& t) { t.click(ControlId::Listen); },
+     {Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, Unchanged, On, Unchanged,
+      Unchanged}},
+    {"saved",
+     [](AnswerWindowTest& t) { t.click(ControlId::SaveAnswer); },
+     {On, Off, On, On, On, On, Off, Off, On, Unchanged}},
+};
+
+TEST_F(AnswerWindowTest, EveryStepSetsTheControlsItsColumnOfTheTableSays) {
+    window();
+    startExam();
+    for (const AnswerColumn& column : kAnswerTable) {
+        SCOPED_TRACE(column.step);
+        const auto before = answerStates();
+        column.run(*this);
+        const auto after = answerStates();
+        for (std::size_t row = 0; row < kRows.size(); ++row) {
+            SCOPED_TRACE(static_cast<int>(kRows[row]));
+            const Expect expected = column.expected[row];
+            EXPECT_EQ(after.at(kRows[row]),
+                      expected == Unchanged ? before.at(kRows[row]) : expected == On);
+        }
+    }
+}
+
+TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon) {
+    window();
+    startExam();
+    const QString app = QCoreApplication::applicationName();
+    const auto expectLastBox = [&](const QString& text, const QString& caption, MessageIcon icon,
+                                   MessageButtons buttons) {
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back().text, text);
+        EXPECT_EQ(boxes.back().caption, caption);
+        EXPECT_EQ(boxes.back().icon, icon);
+        EXPECT_EQ(boxes.back().buttons, buttons);
+        EXPECT_EQ(boxes.back().owner, &*dialog);
+    };
+
+    for (const char* wrong : {"123456", "12345678"}) {
+        type(ControlId::KimEntry, wrong);
+        click(ControlId::KimOk);
+        expectLastBox(kNotSevenDigits, app, MessageIcon::Information, MessageButtons::Ok);
+        EXPECT_TRUE(shown(ControlId::KimOk));
+        EXPECT_FALSE(shown(ControlId::KimRepeatOk));
+    }
+
+    type(ControlId::KimEntry, "1234567");
+    click(ControlId::KimOk);
+    EXPECT_TRUE(shown(ControlId::KimRepeatEntry));
+    EXPECT_FALSE(shown(ControlId::KimEntry));
+    // Enter presses the shown row's ok.
+    EXPECT_TRUE(dialog->control<QPushButton>(ControlId::KimRepeatOk)->isDefault());
+    EXPECT_FALSE(dialog->control<QPushButton>(ControlId::KimOk)->isDefault());
+    type(ControlId::KimRepeatEntry, "1234568");
+    click(ControlId::KimRepeatOk);
+    expectLastBox("Введённые номера КИМ отличаются.\n Повторите ввод", app,
+                  MessageIcon::Information, MessageButtons::Ok);
+    EXPECT_EQ(text(ControlId::KimEntry), "");
+    EXPECT_EQ(text(ControlId::KimRepeatEntry), "");
+    EXPECT_TRUE(shown(ControlId::KimOk));
+    EXPECT_TRUE(dialog->control<QPushButton>(ControlId::KimOk)->isDefault());
+    EXPECT_FALSE(dialog->control<QPushButton>(ControlId::KimRepeatOk)->isDefault());
+
+    answerNext(MessageAnswer::No);
+    enterKim("0000000", "0000000");
+    expectLastBox(kUnknownKim, "Ошибочный номер КИМ", MessageIcon::Exclamation,
+                  MessageButtons::YesNo);
+    EXPECT_EQ(text(ControlId::KimEntry), "");
+    EXPECT_FALSE(dialog->control(ControlId::RecordAnswer)->isEnabled());
+    answerNext(MessageAnswer::Yes);
+    enterKim("0000000", "0000000");
+    EXPECT_TRUE(dialog->control(ControlId::RecordAnswer)->isEnabled());
+
+    const std::size_t asked = boxes.size();
+    enterKim("0000017", "0000017");
+    EXPECT_EQ(boxes.size(), asked);
+    EXPECT_TRUE(dialog->control(ControlId::RecordAnswer)->isEnabled());
+
+    answerNext(MessageAnswer::No);
+    click(ControlId::RecordAnswer);
+    expectLastBox("Начать запись?\n\n КИМ: 0000017", "Начало записи", MessageIcon::Question,
+                  MessageButtons::YesNo);
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_FALSE(fs::exists(kAnswerFile));
+
+    recordAnswer();
+    EXPECT_EQ(text(ControlId::StatusLine), "Идёт запись");
+    EXPECT_EQ(text(ControlId::AnswerState), "начали запись");
+    EXPECT_EQ(text(ControlId::AnswerElapsed), "начали запись");
+    answerNext(MessageAnswer::No);
+    click(ControlId::StopAnswer);
+    expectLastBox("Завершить запись?", "Завершить", MessageIcon::Question, MessageButtons::YesNo);
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+    stopAnswer();
+    EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
+    EXPECT_EQ(text(ControlId::RecordAnswer), "перезаписать");
+
+    // Less than a block after the stop the sink still holds the file.
+    click(ControlId::RecordAnswer);
+    expectLastBox("Дождитесь окончания записи и повторите", app, MessageIcon::None,
+                  MessageButtons::Ok);
+    block(4);
+    answerNext(MessageAnswer::No);
+    click(ControlId::RecordAnswer);
+    expectLastBox(
+        "Запись с указанным номером КИМ уже существует!\nИмя файла:\n\n0123-001-eng_0000017.mp3"
+        "\n\nПерезаписать?",
+        "Файл already exists", MessageIcon::Exclamation, MessageButtons::YesNo);
+
+    click(ControlId::Listen);
+    click(ControlId::SaveAnswer);
+    EXPECT_EQ(text(ControlId::RecordAnswer), "запись ответа участника экзамена");
+    EXPECT_EQ(text(ControlId::AnswerState), "");
+    click(ControlId::RecordAnswer);
+    expectLastBox(kNotSevenDigits, app, MessageIcon::Information, MessageButtons::Ok);
+}
+
+TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded) {
+    window();
+    startExam();
+    fs::create_directory(kAnswerFile);
+    enterKim("0000017", "0000017");
+    const auto before = answerStates();
+    const QString status = text(ControlId::StatusLine);
+    recordAnswer();  // the overwrite question: something is there
+
+    ASSERT_EQ(boxes.back().text, QString("Не удалось создать файл ") + kAnswerFile);
+    EXPECT_EQ(boxes.back().caption, "Ошибка");
+    EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_EQ(answerStates(), before);
+    EXPECT_EQ(text(ControlId::StatusLine), status);
+    block(2);
+    EXPECT_TRUE(fs::is_directory(kAnswerFile));
+}
+
+TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithOneOpen) {
+    window(60);
+    startExam();
+    enterKim("0000017", "0000017");
+    now = start + 1;
+    recordAnswer();
+    block(60);
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+
+    // The organiser's stop question is still open when the block past the maximum comes.
+    std::uintmax_t closedSize = 0;
+    setMessageHandler([&, answers = setMessageHandler({})](const MessageRequest& request) {
+        if (request.text == "Завершить запись?") {
+            block(62);
+            closedSize = fs::file_size(kAnswerFile);
+        }
+        return answers(request);
+    });
+    stopAnswer();
+
+    EXPECT_EQ(dialog->session().answerElapsed, 61);
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
+    EXPECT_EQ(text(ControlId::RecordAnswer), "перезаписать");
+    EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
+    EXPECT_FALSE(dialog->control(ControlId::StopAnswer)->isEnabled());
+    EXPECT_FALSE(shown(ControlId::RecordIndicator));
+    block(64);
+    EXPECT_EQ(fs::file_size(kAnswerFile), closedSize);
+    const std::vector<unsigned char> all = contentsOf(dialog->session().allFile.name());
+    const std::vector<unsigned char> answer = contentsOf(kAnswerFile);
+    ASSERT_GT(answer.size(), 0u);
+    EXPECT_NE(std::search(all.begin(), all.end(), answer.begin(), answer.end()), all.end());
+}
+
+TEST_F(AnswerWindowTest, ALostSoundCardClosesTheOpenAnswerSoTheExamCanEnd) {
+    window();
+    startExam();
+    enterKim("0000017", "0000017");
+    recordAnswer();
+    block(2);
+    const auto recorded = fs::file_size(kAnswerFile);
+    ASSERT_GT(recorded, 0u);
+
+    soundCards.report(WaveMessage::Kind::DeviceLost);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog->control(ControlId::Listen)->isEnabled(); }, 10'000));
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_EQ(fs::file_size(kAnswerFile), recorded);
+    EXPECT_FALSE(shown(ControlId::RecordIndicator));
+
+    // Nothing would ever close a new answer: refused.
+    click(ControlId::RecordAnswer);
+    EXPECT_EQ(boxes.back().caption, "Ошибка");
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+
+    click(ControlId::Listen);
+    click(ControlId::SaveAnswer);
+    ASSERT_TRUE(dialog->control(ControlId::EndExam)->isEnabled());
+    answerNext(MessageAnswer::Yes);
+    click(ControlId::EndExam);
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+    EXPECT_TRUE(dialog->control(ControlId::StartExam)->isEnabled());
+}
+
+TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
+    window();
+    startExam();
+    recordClosedAnswer(1, 62);  // 61 s
+    int ticksUntilClosed = 0;
+    whilePlaybackBoxOpen = [&](OpenBox& box) {
+        while (!box.isClosed() && ticksUntilClosed < 100) {
+            dialog->playback().onTimer();
+            ++ticksUntilClosed;
+        }
+    };
+    click(ControlId::Listen);
+
+    EXPECT_EQ(ticksUntilClosed, 61);
+    ASSERT_EQ(playbackTitles.size(), 61u);
+    EXPECT_EQ(playbackTitles.front(), "Проигрывание 60");
+    EXPECT_EQ(playbackTitles[59], "Проигрывание 1");
+    EXPECT_EQ(playbackTitles.back(), "Проигрывание 0");
+    const MessageRequest& box = boxes.back();
+    EXPECT_EQ(box.text, "Проигрывание последней записи\n\n");
+    EXPECT_EQ(box.caption, "Buf playback");
+    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(players, (std::vector<std::string>{std::string("library plays ") + kAnswerFile,
+                                                 "library stops"}));
+    EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+    EXPECT_EQ(dialog->playback().playbackCountdown(), 0);
+}
+
+TEST_F(AnswerWindowTest, AShortAnswerKeepsTheTitleAndOkStopsThePlaybackEarly) {
+    window();
+    startExam();
+    recordClosedAnswer(3, 3);  // under a second
+    whilePlaybackBoxOpen = [&](OpenBox&) { dialog->playback().onTimer(); };
+    click(ControlId::Listen);
+    EXPECT_TRUE(playbackTitles.empty());
+    EXPECT_EQ(players.back(), "library stops");
+    EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+
+    click(ControlId::SaveAnswer);
+    recordClosedAnswer(10, 40);
+    // OK after two ticks of thirty.
+    whilePlaybackBoxOpen = [&](OpenBox&) {
+        dialog->playback().onTimer();
+        dialog->playback().onTimer();
+    };
+    players.clear();
+    click(ControlId::Listen);
+    EXPECT_EQ(playbackTitles.back(), "Проигрывание 28");
+    EXPECT_EQ(players, (std::vector<std::string>{std::string("library plays ") + kAnswerFile,
+                                                 "library stops"}));
+    EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+    EXPECT_EQ(dialog->playback().playbackCountdown(), 0);
+}
+
+TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise) {
+    window();
+    startExam();
+    recordClosedAnswer(1, 6);
+    library.failWith = 41;
+    const std::string plays = std::string(" plays ") + kAnswerFile;
+    const std::string failed = std::string("library failed ") + kAnswerFile;
+
+    // No: nothing plays, the box still counts down, the library is tried next time.
+    int ticks = 0;
+    whilePlaybackBoxOpen = [&](OpenBox& box) {
+        while (!box.isClosed() && ticks < 100) {
+            dialog->playback().onTimer();
+            ++ticks;
+        }
+    };
+    answerNext(MessageAnswer::No);
+    click(ControlId::Listen);
+    const MessageRequest& question = boxes[boxes.size() - 2];
+    EXPECT_EQ(question.text,
+              "Ошибка проигрывания MP3 через bass.dll, код ошибки - 41\n\nИспользование "
+              "встроенный в Windows проигрыватель?");
+    EXPECT_EQ(question.caption, "Ошибка проигрывания");
+    EXPECT_EQ(question.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes.back().caption, "Buf playback");
+    EXPECT_EQ(ticks, 5);
+    EXPECT_EQ(players, std::vector<std::string>{failed});
+    EXPECT_TRUE(dialog->bassAvailable());
+    EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+
+    // Yes: the fallback now and from then on, without asking.
+    players.clear();
+    answerNext(MessageAnswer::Yes);
+    click(ControlId::Listen);
+    library.failWith.reset();
+    const std::size_t asked = boxes.size();
+    click(ControlId::Listen);
+    EXPECT_EQ(boxes.size(), asked + 1);
+    EXPECT_EQ(players, (std::vector<std::string>{failed, "fallback" + plays, "fallback stops",
+                                                 "fallback" + plays, "fallback stops"}));
+    EXPECT_FALSE(dialog->bassAvailable());
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "RecorderTest.h"
+#include "app/ExamRecorderDialog.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/AlsaMixer.h"
+#include "platform/AlsaWaveIn.h"
+#include "support/AlsaCapture.h"
+#include "support/PulseAudioServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const SessionCodes codes{"0123", "001", "eng"};
+
+// Lets one device be open at a time and refuses a second open, as a raw hardware device does
+// (the sound server itself would take both).
+class ExclusiveWaveIn : public WaveInApi {
+public:
+    explicit ExclusiveWaveIn(WaveInApi& inner) : inner_(inner) {}
+
+    std::uint32_t deviceCount() override { return inner_.deviceCount(); }
+    WaveResult deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) override {
+        return inner_.deviceCaps(deviceId, caps);
+    }
+    WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
+                    std::unique_ptr<WaveIn>& handle) override {
+        if (open_) {
+            ++refused_;
+            return WaveResult::Error;
+        }
+        std::unique_ptr<WaveIn> inner;
+        const WaveResult result = inner_.open(deviceId, format, queue, inner);
+        if (result == WaveResult::Ok) {
+            open_ = true;
+            handle = std::make_unique<Held>(std::move(inner), open_);
+        }
+        return result;
+    }
+
+    bool isOpen() const { return open_; }
+    int refused() const { return refused_; }
+
+private:
+    class Held : public WaveIn {
+    public:
+        Held(std::unique_ptr<WaveIn> inner, std::atomic<bool>& open)
+            : inner_(std::move(inner)), open_(open) {}
+        ~Held() override { open_ = false; }
+        WaveResult prepareHeader(WaveHeader& header) override {
+            return inner_->prepareHeader(header);
+        }
+        WaveResult unprepareHeader(WaveHeader& header) override {
+            return inner_->unprepareHeader(header);
+        }
+        WaveResult addBuffer(WaveHeader& header) override { return inner_->addBuffer(header); }
+        WaveResult start() override { return inner_->start(); }
+        WaveResult reset() override { return inner_->reset(); }
+        WaveResult close() override {
+            const WaveResult result = inner_->close();
+            open_ = open_ && result != WaveResult::Ok;
+            return result;
+        }
+        void publishLevelsTo(LevelMeter* meter) override { inner_->publishLevelsTo(meter); }
+
+    private:
+        std::unique_ptr<WaveIn> inner_;
+        std::atomic<bool>& open_;
+    };
+
+    WaveInApi& inner_;
+    std::atomic<bool> open_{false};
+    std::atomic<int> refused_{0};
+};
+
+class SoundCheckOnSoundServerTest : public RecorderTest {
+protected:
+    void TearDown() override {
+        dialog.reset();
+        RecorderTest::TearDown();
+    }
+    std::optional<ExamRecorderDialog> dialog;
+};
+
+TEST_F(SoundCheckOnSoundServerTest, MonitorHandsTheCardToEveryExamStartAndTakesItBackAfter) {
+    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
+        GTEST_SKIP() << *reason;
+    }
+    test_support::PulseAudioServer server;
+    // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes it
+    // render in short ones, as a real source would.
+    test_support::AlsaCapture awake("pulse");
+    ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
+
+    std::optional<AlsaWaveIn> alsa;
+    for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
+        if (endpoint.pcmName == "pulse") {
+            alsa.emplace(std::vector{endpoint});
+        }
+    }
+    ASSERT_TRUE(alsa) << "the sound server's source is not listed";
+    ExclusiveWaveIn card(*alsa);
+    AlsaMixer mixers([](std::uint32_t deviceId) {
+        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
+    });
+    CaptureDeviceRegistry registry(card, mixers);
+    // A second a look, so every exam gets an ALL file of its own.
+    std::int64_t seconds = QDateTime(QDate(2014, 5, 14), QTime(9, 0)).toSecsSinceEpoch();
+    WindowServices services{&registry, [](QWidget*) { return codes; }, nullptr,
+                            [&] { return QDateTime::fromSecsSinceEpoch(++seconds); }};
+    services.signal.soundCheck = true;
+    dialog.emplace(std::move(services));
+    dialog->establishSession();
+    const CaptureDevice& device = *registry.devices().front();
+
+    constexpr int kCycles = 50;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        // The level is reset as the card opens: what it counts now the sound check has read.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return card.isOpen() && device.level().read().frames > 0; }, 10'000))
+            << "the sound check did not take the card back";
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::StartExam)->click();
+        ASSERT_TRUE(dialog->session().examRunning) << boxes.back().text.toStdString();
+        EXPECT_EQ(dialog->control<QLabel>(ControlId::StatusLine)->text(), "Начали экзамен.");
+        answerNext(MessageAnswer::Yes);
+        dialog->control<QPushButton>(ControlId::EndExam)->click();
+        ASSERT_FALSE(dialog->session().examRunning);
+    }
+    EXPECT_EQ(card.refused(), 0);
+    EXPECT_EQ(boxes.size(), 2u * kCycles) << "a box other than the two questions";
+}
+
+}  // namespace
