@@ -130,6 +130,9 @@ void SignalWatch::showLevel(const CaptureDevice* source) {
 }
 
 void SignalWatch::checkSignal() {
+    if (!services_.noSignalAlarm) {
+        return;
+    }
     const LevelMeter::Reading reading = examDevice_->level().read();
     const auto quietSeconds = static_cast<std::int64_t>(reading.quietFrames / kFramesPerSecond);
     switch (alarm_.update(quietSeconds)) {

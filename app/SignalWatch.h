@@ -28,6 +28,9 @@ struct SignalServices {
     bool soundCheck = false;
     // The bytes the recordings may still write; empty for the volume of the out folder.
     std::function<std::uint64_t()> freeBytes;
+    // Whether long silence during an exam is told on the status line; tests that check the
+    // status line's every text through silent stretches turn it off.
+    bool noSignalAlarm = true;
 };
 
 // A child of the window, which must outlive the session state and the registry it is given.

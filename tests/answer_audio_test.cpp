@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -140,6 +141,8 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     WindowServices services{&registry, [](QWidget*) { return codes; }};
     services.libraryPlayer = &player;
     services.maxAnswerSeconds = 4;
+    // The speech leaves silent stretches; the alarm would take the status line this test reads.
+    services.signal.noSignalAlarm = false;
     dialog.emplace(std::move(services));
     dialog->establishSession();
     dialog->setBassAvailable(true);
@@ -246,6 +249,21 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
         const mp3::Stream stream = mp3::inspect(answer);
         EXPECT_EQ(stream.error, "");
         EXPECT_TRUE(stream.framesCoverInput());
+    }
+
+    // The statement of this recorded exam lists each answer with its real size.
+    answerNext(MessageAnswer::No);
+    click(ControlId::ShowStatement);
+    QFile statement("out/report_eng_0123-001.htm");
+    ASSERT_TRUE(statement.open(QIODevice::ReadOnly));
+    const QByteArray html = statement.readAll();
+    for (const QString& kim : kims) {
+        const QString name = "0123-001-eng_" + kim + ".mp3";
+        const std::uintmax_t size = fs::file_size(("out/" + name).toStdString());
+        EXPECT_TRUE(html.contains(name.toLatin1())) << name.toStdString();
+        EXPECT_TRUE(
+            html.contains("<td> " + QByteArray::number(static_cast<qulonglong>(size)) + " "))
+            << name.toStdString() << " " << size;
     }
 }
 
