@@ -7,9 +7,15 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <deque>
+#include <ostream>
 #include <vector>
 
 #include "platform/MessageBox.h"
+
+// Failed checks show texts as the organiser would read them.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // Thrown in place of ending the process, so a test can see the exit status.
 struct ExitRequested {
