@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "AudioErrorOf.h"
 #include "CaptureTestDoubles.h"
 #include "FakeWaveIn.h"
 #include "Watchdog.h"
@@ -35,17 +36,6 @@ std::vector<std::byte> pattern(std::size_t size, unsigned seed) {
         bytes[i] = static_cast<std::byte>((i * 7 + seed) % 251);
     }
     return bytes;
-}
-
-template <typename Statement>
-std::string audioErrorOf(Statement&& statement) {
-    try {
-        statement();
-    } catch (const AudioError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "expected an AudioError";
-    return {};
 }
 
 class CaptureDeviceTest : public ::testing::Test {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "AudioErrorOf.h"
 #include "audio/AudioError.h"
 #include "audio/EncoderLibrary.h"
 #include "audio/Mp3Stream.h"
@@ -30,17 +31,6 @@ constexpr const char* kLibraryName = "liblame_enc.so";
 // What the exam recording hands to every encode call: 2 s of 44.1 kHz stereo.
 constexpr std::uint32_t kBlockSamples = 176400;
 constexpr std::uint32_t kRecorderOutputArea = 176400;
-
-template <typename Statement>
-std::string audioErrorOf(Statement&& statement) {
-    try {
-        statement();
-    } catch (const AudioError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "expected an AudioError";
-    return {};
-}
 
 // Whether the library at `path` is mapped into the process right now.
 bool isMapped(const fs::path& path) {

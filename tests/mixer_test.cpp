@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "AudioErrorOf.h"
 #include "FakeMixer.h"
 #include "audio/AudioError.h"
 #include "audio/MixerDevice.h"
@@ -22,18 +23,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr std::uint32_t kListId = 100;
-
-// The AudioError text `statement` throws, or "" with a failure when it throws nothing.
-template <typename Statement>
-std::string audioErrorOf(Statement&& statement) {
-    try {
-        statement();
-    } catch (const AudioError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "expected an AudioError";
-    return {};
-}
 
 std::vector<std::string> namesOf(const MixerDevice& mixer) {
     std::vector<std::string> names;
