@@ -5,16 +5,6 @@
 #include "audio/AudioError.h"
 #include "audio/LibraryNames.h"
 
-namespace {
-
-template <typename Function>
-bool bind(const SharedLibrary& library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(library.symbol(name));
-    return function != nullptr;
-}
-
-}  // namespace
-
 EncoderLibrary& EncoderLibrary::instance() {
     // Deliberately leaked: streams owned by other process-wide objects may still be closed
     // while static objects are being destroyed at exit.
@@ -53,13 +43,13 @@ EncoderLibrary::Outcome EncoderLibrary::loadUnderLock() {
         return Outcome::Missing;
     }
     EntryPoints found;
-    bool complete = bind(candidate, "beInitStream", found.initStream);
-    complete = bind(candidate, "beEncodeChunk", found.encodeChunk) && complete;
-    complete = bind(candidate, "beDeinitStream", found.deinitStream) && complete;
-    complete = bind(candidate, "beCloseStream", found.closeStream) && complete;
-    complete = bind(candidate, "beVersion", found.version) && complete;
-    complete = bind(candidate, "beWriteVBRHeader", found.writeVbrHeader) && complete;
-    static_cast<void>(bind(candidate, "beWriteInfoTag", found.writeInfoTag));  // may be absent
+    bool complete = candidate.bind("beInitStream", found.initStream);
+    complete = candidate.bind("beEncodeChunk", found.encodeChunk) && complete;
+    complete = candidate.bind("beDeinitStream", found.deinitStream) && complete;
+    complete = candidate.bind("beCloseStream", found.closeStream) && complete;
+    complete = candidate.bind("beVersion", found.version) && complete;
+    complete = candidate.bind("beWriteVBRHeader", found.writeVbrHeader) && complete;
+    static_cast<void>(candidate.bind("beWriteInfoTag", found.writeInfoTag));  // may be absent
     if (!complete) {
         return Outcome::Incomplete;  // the candidate unloads the library as it goes
     }

@@ -2,16 +2,6 @@
 
 #include <utility>
 
-namespace {
-
-template <typename Function>
-bool bind(const SharedLibrary& library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(library.symbol(name));
-    return function != nullptr;
-}
-
-}  // namespace
-
 bool PlayerLibrary::load(const std::string& programFolder) {
     if (library_.isLoaded()) {
         return true;
@@ -20,11 +10,11 @@ bool PlayerLibrary::load(const std::string& programFolder) {
     if (!candidate.isLoaded()) {
         return false;
     }
-    const bool complete = bind(candidate, "BASS_Init", init) &&
-                          bind(candidate, "BASS_ErrorGetCode", errorGetCode) &&
-                          bind(candidate, "BASS_StreamCreateFile", streamCreateFile) &&
-                          bind(candidate, "BASS_ChannelPlay", channelPlay) &&
-                          bind(candidate, "BASS_StreamFree", streamFree);
+    const bool complete = candidate.bind("BASS_Init", init) &&
+                          candidate.bind("BASS_ErrorGetCode", errorGetCode) &&
+                          candidate.bind("BASS_StreamCreateFile", streamCreateFile) &&
+                          candidate.bind("BASS_ChannelPlay", channelPlay) &&
+                          candidate.bind("BASS_StreamFree", streamFree);
     if (!complete) {
         init = nullptr;
         errorGetCode = nullptr;

@@ -20,6 +20,12 @@ public:
     bool isLoaded() const { return handle_ != nullptr; }
     // The address of an exported symbol, or nullptr when the library lacks it.
     void* symbol(const char* name) const;
+    // Points `function` at the exported function `name`; false (and null) when it is missing.
+    template <typename Function>
+    bool bind(const char* name, Function& function) const {
+        function = reinterpret_cast<Function>(symbol(name));
+        return function != nullptr;
+    }
     const std::string& error() const { return error_; }
 
 private:
