@@ -148,6 +148,7 @@ void ExamRecorderDialog::askToClose() {
         showMessage(this, QStringLiteral("Закрыть программу?"), QStringLiteral("Выход"),
                     MessageIcon::Exclamation, MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes) {
+        examRecording_->stopBeforeExit();
         exitProcess(1);
     }
 }

@@ -80,7 +80,8 @@ public:
     // the window's modal run (with -1, when there is no sound card) where it cannot go on.
     void establishSession();
 
-    // "Закрыть программу?": Yes ends the process with status 1; No returns and changes nothing.
+    // "Закрыть программу?": Yes stops a running exam's recording, keeping what was captured, and
+    // ends the process with status 1; No returns and changes nothing.
     void askToClose();
 
     // The "Выход" button and the dialog's own accept action both ask first.

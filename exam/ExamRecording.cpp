@@ -194,6 +194,17 @@ void ExamRecording::onEndExam() {
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Закончили экзамен."));
 }
 
+void ExamRecording::stopBeforeExit() {
+    if (!examSink) {
+        return;
+    }
+    stopCapture();
+    ExamSessionState& session = window_.session();
+    if (session.answerState.load(std::memory_order_acquire) != AnswerState::Idle) {
+        session.answerFile.close();
+    }
+}
+
 void ExamRecording::stopCapture() {
     ExamSessionState& session = window_.session();
     session.examRunning.store(false, std::memory_order_release);

@@ -43,6 +43,9 @@ public:
     // Buttons 1000 and 1002.
     void onStartExam();
     void onEndExam();
+    // Before the process ends during an exam: stops capture, so the block in hand reaches both
+    // files, and closes them. Nothing on screen changes.
+    void stopBeforeExit();
 
     // Hands other threads' window changes to the window's thread.
     WindowHandoff& windowHandoff() { return updater_.handoff(); }

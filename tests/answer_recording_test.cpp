@@ -24,6 +24,7 @@
 #include "exam/AnswerRecording.h"
 #include "exam/Playback.h"
 #include "exam/PlaybackPlayer.h"
+#include "support/Mp3Inspector.h"
 
 namespace {
 
@@ -431,6 +432,38 @@ TEST_F(AnswerWindowTest, ALostSoundCardClosesTheOpenAnswerSoTheExamCanEnd) {
     click(ControlId::EndExam);
     EXPECT_FALSE(dialog->session().allFile.isOpen());
     EXPECT_TRUE(dialog->control(ControlId::StartExam)->isEnabled());
+}
+
+TEST_F(AnswerWindowTest, ClosingTheProgramMidAnswerKeepsTheSoundInHandInBothFiles) {
+    window();
+    startExam();
+    enterKim("0000017", "0000017");
+    recordAnswer();
+    block(2);
+    // Half a block is still with the card when the organiser closes the program.
+    ASSERT_EQ(soundCards.record(std::span<const std::byte>(pcm).first(pcm.size() / 2)), 0u);
+
+    answerNext(MessageAnswer::Yes);
+    EXPECT_EQ(exitStatusOf([&] { dialog->askToClose(); }), 1);
+    EXPECT_FALSE(registry.findByName("Microphone").isOpen());
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+
+    constexpr double kCapturedFrames = kBlockBytes / 4 * 3 / 2;
+    constexpr double kEncoderSlack = 1152 + 576 + 529;
+    std::vector<fs::path> files{kAnswerFile};
+    for (const auto& entry : fs::directory_iterator("out")) {
+        if (entry.path().filename().string().starts_with("ALL_")) {
+            files.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file);
+        const mp3::Stream stream = mp3::inspectFile(file);
+        EXPECT_EQ(stream.error, "");
+        EXPECT_NEAR(static_cast<double>(stream.decodedSamples), kCapturedFrames, kEncoderSlack);
+    }
 }
 
 TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
