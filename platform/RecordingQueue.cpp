@@ -1,10 +1,10 @@
 #include "platform/RecordingQueue.h"
 
 void RecordingQueue::post(WaveMessage message) {
-    {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(message);
-    }
+    // Notified under the lock: once the recording thread has taken the last message, its
+    // device may destroy the queue while the poster is still returning from here.
+    std::lock_guard lock(mutex_);
+    messages_.push_back(message);
     posted_.notify_one();
 }
 
