@@ -1,6 +1,7 @@
 // The player library as the recorder uses it: loaded at run time and bound by name, playing
 // into a private PulseAudio server whose null sink is recorded back through ALSA.
 
+#include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lame/lame.h>
@@ -224,6 +225,19 @@ TEST(BassWithoutSoundServer, InitGivesUpOnAServerThatNeverAnswers) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::exit(initWithoutAnyOutput(true)), testing::ExitedWithCode(0),
                 "init=0 code=23 .*; create=0 code=8");
+}
+
+// Quiet, libout123's ALSA module left a function of its own as ALSA's process-wide error handler
+// when it was unloaded, so the host's next ALSA error message crashed the recorder.
+TEST(BassWithoutSoundServer, LeavesTheHostsAlsaErrorMessagesHarmless) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            initWithoutAnyOutput(false);
+            snd_pcm_t* pcm = nullptr;
+            std::exit(snd_pcm_open(&pcm, "no-such-device", SND_PCM_STREAM_CAPTURE, 0) < 0 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "Unknown PCM no-such-device");
 }
 
 class BassPlayer : public test_support::PulseAudioTest {
