@@ -13,7 +13,8 @@ bool isAscii(const QByteArray& bytes) {
 
 QString decode(const QByteArray& content) {
     if (!isAscii(content)) {
-        QStringDecoder utf8(QStringDecoder::Utf8);
+        // Stateless: a sequence cut off at the end is an error, not left waiting for more bytes.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = utf8(content);
         if (!utf8.hasError()) {
             return text;

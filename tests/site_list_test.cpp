@@ -45,6 +45,9 @@ TEST(SiteListTest, ReadsWindows1251AndUtf8MadeOnLinux) {
                         school.toUtf8()),
                 ElementsAre("0001 " + school));
 
+    // UTF-8 up to a character cut off at the end is not UTF-8.
+    EXPECT_THAT(itemsOf("0001 School \xdf"), ElementsAre(QStringLiteral("0001 School Я")));
+
     // A long windows-1251 line is cut by characters, which are its bytes.
     const QByteArray cyrillic1251(1500, '\xe0');
     const QStringList pieces = itemsOf(cyrillic1251);
