@@ -208,10 +208,24 @@ void AnswerRecording::showStopped() {
 }
 
 void AnswerRecording::onSaveAnswer() {
+    ExamSessionState& session = window_.session();
+    // Saving follows the sink's close of the file, which noted any write that failed.
+    const bool incomplete =
+        session.answerState.load(std::memory_order_acquire) == AnswerState::Idle &&
+        session.answerFile.hasFailed();
     applyAnswerControls(AnswerStep::Saved, [this](ControlId id) { return window_.control(id); });
     window_.control<QPushButton>(ControlId::RecordAnswer)->setText(kRecordCaption);
     window_.control<QLineEdit>(ControlId::AnswerElapsed)->clear();
     window_.control<QLabel>(ControlId::AnswerState)->clear();
     window_.control<QLineEdit>(ControlId::KimEntry)->clear();
     window_.control<QLineEdit>(ControlId::KimRepeatEntry)->clear();
+    if (incomplete) {
+        const QString text = QString::asprintf(
+            "Ответ с номером КИМ %s не сохранён: файл %s записан не полностью. Освободите место "
+            "на диске и запишите ответ заново.",
+            lastKim_.toUtf8().constData(), answerFileName_.toUtf8().constData());
+        window_.control<QLabel>(ControlId::StatusLine)->setText(text);
+        showMessage(&window_, text, QStringLiteral("Ошибка"), MessageIcon::Stop,
+                    MessageButtons::Ok);
+    }
 }

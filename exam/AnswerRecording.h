@@ -27,6 +27,7 @@ public:
     // Asks first unless the session's stopWithoutAsking is set. On another thread than the
     // window's it hands the window's changes over and waits for them.
     void onStopAnswer();
+    // An answer whose file a write failed is told as not saved.
     void onSaveAnswer();
 
     // The KIM number and the file of the answer started last; window's thread only.

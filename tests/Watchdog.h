@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <future>
+#include <semaphore>
 #include <thread>
 
 // Runs `action` on a thread of its own and returns (or rethrows) what it did, unless it takes
@@ -32,3 +33,27 @@ void returnsWithin(std::chrono::seconds bound, const char* what, Action&& action
     runner.join();
     finished.get();
 }
+
+// For a statement that must run where it is (the window's thread, say): ends the test program
+// when the guard is not gone within `bound` of its making.
+class HangGuard {
+public:
+    explicit HangGuard(const char* what, std::chrono::seconds bound = std::chrono::seconds(60))
+        : thread_([this, what, bound] {
+              if (!done_.try_acquire_for(bound)) {
+                  std::fprintf(stderr, "\n%s hung: giving up on the tests\n", what);
+                  std::fflush(stderr);
+                  std::abort();
+              }
+          }) {}
+    ~HangGuard() {
+        done_.release();
+        thread_.join();
+    }
+    HangGuard(const HangGuard&) = delete;
+    HangGuard& operator=(const HangGuard&) = delete;
+
+private:
+    std::binary_semaphore done_{0};
+    std::thread thread_;
+};

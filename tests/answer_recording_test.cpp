@@ -19,11 +19,11 @@
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "RecorderTest.h"
+#include "ScriptedPlayer.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
 #include "exam/Playback.h"
-#include "exam/PlaybackPlayer.h"
 #include "support/Mp3Inspector.h"
 
 namespace {
@@ -39,25 +39,6 @@ const QString kNotSevenDigits = "Номер КИМ должен быть 7-зн�
 const QString kUnknownKim =
     "Введённый номер КИМ не найден в базе,\nскорее всего он неправильный.\n\nНомер КИМ: "
     "0000000\n\nПроверьте. Вы уверены, что номер введён верно?";
-
-// A player that notes what it is asked to do; it fails when told to, with a code.
-class ScriptedPlayer : public PlaybackPlayer {
-public:
-    explicit ScriptedPlayer(std::vector<std::string>& log, std::string name)
-        : log_(log), name_(std::move(name)) {}
-    bool play(const std::string& fileName) override {
-        log_.push_back(name_ + (failWith ? " failed " : " plays ") + fileName);
-        return !failWith;
-    }
-    void stop() override { log_.push_back(name_ + " stops"); }
-    int errorCode() const override { return failWith.value_or(0); }
-
-    std::optional<int> failWith;
-
-private:
-    std::vector<std::string>& log_;
-    std::string name_;
-};
 
 class AnswerWindowTest : public RecorderTest {
 public:

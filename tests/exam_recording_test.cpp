@@ -11,14 +11,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <semaphore>
 #include <span>
 #include <string>
 #include <thread>
@@ -28,6 +26,7 @@
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "RecorderTest.h"
+#include "Watchdog.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
@@ -440,26 +439,6 @@ TEST_F(ExamWindowTest, StartInTheSameSecondAsAnEarlierExamLeavesItsFileAlone) {
     EXPECT_EQ(fs::file_size(kFirstAllFile), recorded);
     EXPECT_FALSE(device().isOpen());
 }
-
-// Ends the test program when the end step hangs: a hung window thread cannot be undone.
-class HangGuard {
-public:
-    explicit HangGuard(const char* what)
-        : thread_([this, what] {
-              if (!done_.try_acquire_for(std::chrono::seconds(60))) {
-                  std::fprintf(stderr, "\n%s hung: giving up on the tests\n", what);
-                  std::abort();
-              }
-          }) {}
-    ~HangGuard() {
-        done_.release();
-        thread_.join();
-    }
-
-private:
-    std::binary_semaphore done_{0};
-    std::thread thread_;
-};
 
 TEST_F(ExamWindowTest, EndingWhileBlocksKeepArrivingReturnsAndClosesTheFile) {
     window();

@@ -173,23 +173,8 @@ PulseAudioServer::PulseAudioServer() {
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
     ::setenv("PULSE_SERVER", address().c_str(), 1);
 
-    SpawnActions actions;
-    std::string logPath = dir_ + "/server.log";
-    posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(actions.get(), 1, logPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(actions.get(), 1, 2);
-    // Run in the foreground so that its pid is ours to signal and reap. Tests run as root,
-    // which PulseAudio allows outside system mode with a warning; it must not ask for
-    // real-time scheduling on a shared machine.
-    pid_ = spawn({"pulseaudio", "--daemonize=no", "--system=false", "-n", "-F", dir_ + "/server.pa",
-                  "--exit-idle-time=-1", "--disallow-exit", "--realtime=no", "--high-priority=no",
-                  "--log-target=stderr"},
-                 actions);
     try {
-        if (pid_ < 0)
-            throw std::runtime_error("cannot start pulseaudio");
-        waitUntilAnswering();
+        launch();
     } catch (...) {
         stop();
         restoreEnv("XDG_RUNTIME_DIR", savedRuntimeDir_);
@@ -198,6 +183,39 @@ PulseAudioServer::PulseAudioServer() {
         std::filesystem::remove_all(dir_, ignored);
         throw;
     }
+}
+
+void PulseAudioServer::launch() {
+    SpawnActions actions;
+    std::string logPath = dir_ + "/server.log";
+    posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(actions.get(), 1, logPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(actions.get(), 1, 2);
+    // Run in the foreground so that its pid is ours to signal and reap. Tests run as root,
+    // which PulseAudio allows outside system mode with a warning; it must not ask for
+    // real-time scheduling on a shared machine.
+    pid_ = spawn({"pulseaudio", "--daemonize=no", "--system=false", "-n", "-F", dir_ + "/server.pa",
+                  "--exit-idle-time=-1", "--disallow-exit", "--realtime=no", "--high-priority=no",
+                  "--log-target=stderr"},
+                 actions);
+    if (pid_ < 0)
+        throw std::runtime_error("cannot start pulseaudio");
+    waitUntilAnswering();
+}
+
+void PulseAudioServer::kill() {
+    if (pid_ < 0)
+        throw std::runtime_error("the sound server is not running");
+    ::kill(pid_, SIGKILL);
+    reap(pid_, 3000ms);
+    pid_ = -1;
+}
+
+void PulseAudioServer::restart() {
+    if (pid_ >= 0)
+        throw std::runtime_error("the sound server is still running");
+    launch();
 }
 
 PulseAudioServer::~PulseAudioServer() {

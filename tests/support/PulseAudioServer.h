@@ -43,10 +43,16 @@ public:
     void loadNullSink();
     bool hasSink(const std::string& name) const;
 
+    // Kills the server at once, as a crash would, leaving this process pointed at its address,
+    // and starts a fresh one there, with the null sink. Both throw on failure.
+    void kill();
+    void restart();
+
     // Runs pactl against this server; its exit status, or -1 if it did not finish in time.
     int pactl(const std::vector<std::string>& args, std::string* output = nullptr) const;
 
 private:
+    void launch();
     void waitUntilAnswering();
     void stop();
 

@@ -1,0 +1,214 @@
+// The sound card lost in the middle of an answer, on real capture through ALSA's PulseAudio
+// plugin. EXAM_DEVICE_LOST_SECONDS (whole blocks the answer records before the loss) and
+// EXAM_DEVICE_LOST_OFFSET_MS (how far into the next block it comes) make the longer runs of
+// tests/soak/device-lost.sh.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ExamTestAudio.h"
+#include "RecorderTest.h"
+#include "ScriptedPlayer.h"
+#include "SoakSettings.h"
+#include "Watchdog.h"
+#include "WindowSteps.h"
+#include "app/ExamRecorderDialog.h"
+#include "audio/CaptureDeviceRegistry.h"
+#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/AlsaMixer.h"
+#include "platform/AlsaWaveIn.h"
+#include "support/AlsaCapture.h"
+#include "support/Mp3Inspector.h"
+#include "support/PulseAudioServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test_support::PulseAudioServer;
+namespace fs = std::filesystem;
+
+const SessionCodes codes{"0123", "001", "eng"};
+constexpr const char* kAnswerFile = "out/0123-001-eng_0000017.mp3";
+constexpr double kRate = 44'100;
+// What the encoder keeps back or puts in front: one frame, and its delay.
+constexpr double kEncoderSlack = 1152 + 576 + 529;
+const QString kLost = QStringLiteral(
+    "Звуковая карта перестала записывать: запись экзамена прервана. Проверьте подключение "
+    "звуковой карты и микрофона, затем закончите экзамен и начните его заново.");
+
+struct Loss {
+    const char* name;
+    void (*lose)(PulseAudioServer&);
+    void (*bringBack)(PulseAudioServer&);
+};
+
+void PrintTo(const Loss& loss, std::ostream* out) {
+    *out << loss.name;
+}
+
+class DeviceLostTest : public RecorderTest, public ::testing::WithParamInterface<Loss> {
+protected:
+    void SetUp() override {
+        RecorderTest::SetUp();
+        if (const auto reason = PulseAudioServer::unavailableReason()) {
+            GTEST_SKIP() << *reason;
+        }
+        server.emplace();
+        // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes
+        // it render in short ones, as a real source would.
+        awake.emplace("pulse");
+        ASSERT_TRUE(awake->waitUntilCaptured(Clock::now(), 10s)) << awake->error();
+        for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
+            if (endpoint.pcmName == "pulse") {
+                alsa.emplace(std::vector{endpoint});
+            }
+        }
+        ASSERT_TRUE(alsa) << "the sound server's source is not listed";
+        registry.emplace(*alsa, mixers);
+        WindowServices services{&*registry, [](QWidget*) { return codes; }};
+        services.makeFallbackPlayer = [this](QObject*) {
+            return std::make_unique<ScriptedPlayer>(players, "player");
+        };
+        // The null sink's monitor is silent; the alarm would take the status line.
+        services.signal.noSignalAlarm = false;
+        dialog.emplace(std::move(services));
+        dialog->establishSession();
+    }
+    void TearDown() override {
+        dialog.reset();
+        registry.reset();
+        alsa.reset();
+        awake.reset();
+        server.reset();
+        RecorderTest::TearDown();
+    }
+
+    void yes(ControlId id) {
+        answerNext(MessageAnswer::Yes);
+        click(*dialog, id);
+    }
+    void endExam() {
+        const HangGuard guard("the exam's end", 30s);
+        yes(ControlId::EndExam);
+    }
+    QString status() const { return dialog->control<QLabel>(ControlId::StatusLine)->text(); }
+    long toldLost() const {
+        return std::count_if(boxes.begin(), boxes.end(),
+                             [](const MessageRequest& box) { return box.text == kLost; });
+    }
+    // Waits for the exam (or the answer) to have recorded `seconds`, as the sink counts it.
+    bool recorded(const std::atomic<std::int64_t>& elapsed, std::int64_t seconds) {
+        return QTest::qWaitFor([&] { return elapsed.load() >= seconds; },
+                               static_cast<int>(seconds + 15) * 1000);
+    }
+    fs::path newestAllFile() const {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator("out")) {
+            if (entry.path().filename().string().starts_with("ALL_")) {
+                files.push_back(entry.path());
+            }
+        }
+        std::sort(files.begin(), files.end());
+        return files.empty() ? fs::path() : files.back();
+    }
+
+    std::optional<PulseAudioServer> server;
+    std::optional<test_support::AlsaCapture> awake;
+    std::optional<AlsaWaveIn> alsa;
+    AlsaMixer mixers{[](std::uint32_t deviceId) {
+        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
+    }};
+    std::optional<CaptureDeviceRegistry> registry;
+    std::vector<std::string> players;
+    std::optional<ExamRecorderDialog> dialog;
+};
+
+TEST_P(DeviceLostTest, TheOrganiserIsToldTheWindowGoesOnAndTheCardRecordsAgainOnceBack) {
+    const std::int64_t seconds = std::max(2, soakSetting("EXAM_DEVICE_LOST_SECONDS", 2));
+    // How far into the next block the loss comes.
+    const int offsetMs = soakSetting("EXAM_DEVICE_LOST_OFFSET_MS", 1000);
+    yes(ControlId::StartExam);
+    ASSERT_EQ(status(), "Начали экзамен.");
+    const fs::path firstAll = newestAllFile();
+    enterKim(*dialog, "0000017");
+    yes(ControlId::RecordAnswer);
+    ASSERT_TRUE(recorded(dialog->session().answerElapsed, seconds));
+    const std::uintmax_t beforeLoss = fs::file_size(kAnswerFile);
+    QTest::qWait(offsetMs);
+
+    GetParam().lose(*server);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return toldLost() > 0; }, 15'000));
+    EXPECT_EQ(status(), kLost);
+    // The loss closed the answer with everything that came before it.
+    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_FALSE(dialog->control(ControlId::RecordIndicator)->isVisibleTo(&*dialog));
+    if (offsetMs >= 500) {
+        EXPECT_GT(fs::file_size(kAnswerFile), beforeLoss) << "the block in hand was dropped";
+    }
+
+    ASSERT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
+    click(*dialog, ControlId::Listen);
+    EXPECT_EQ(players, (std::vector<std::string>{std::string("player plays ") + kAnswerFile,
+                                                 "player stops"}));
+    ASSERT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+    const std::size_t asked = boxes.size();
+    click(*dialog, ControlId::SaveAnswer);
+    EXPECT_EQ(boxes.size(), asked);
+    ASSERT_TRUE(dialog->control(ControlId::EndExam)->isEnabled());
+    endExam();
+    EXPECT_EQ(status(), "Закончили экзамен.");
+    EXPECT_FALSE(dialog->session().allFile.isOpen());
+
+    // Both files decode cleanly, and the answer is the ALL file's last stretch: each took every
+    // block up to the loss.
+    const std::vector<unsigned char> all = exam_test::contentsOf(firstAll);
+    const std::vector<unsigned char> answer = exam_test::contentsOf(kAnswerFile);
+    for (const fs::path& file : {firstAll, fs::path(kAnswerFile)}) {
+        SCOPED_TRACE(file);
+        const mp3::Stream stream = mp3::inspectFile(file);
+        EXPECT_EQ(stream.error, "");
+        EXPECT_TRUE(stream.framesCoverInput());
+        EXPECT_GE(static_cast<double>(stream.decodedSamples),
+                  static_cast<double>(seconds) * kRate - kEncoderSlack);
+    }
+    ASSERT_GE(all.size(), answer.size());
+    EXPECT_TRUE(std::equal(answer.begin(), answer.end(), all.end() - answer.size()));
+
+    GetParam().bringBack(*server);
+    awake.emplace("pulse");
+    ASSERT_TRUE(awake->waitUntilCaptured(Clock::now(), 10s)) << awake->error();
+    yes(ControlId::StartExam);
+    ASSERT_EQ(status(), "Начали экзамен.");
+    const fs::path secondAll = newestAllFile();
+    ASSERT_NE(secondAll, firstAll);
+    ASSERT_TRUE(recorded(dialog->session().examElapsed, 4));
+    endExam();
+    EXPECT_EQ(toldLost(), 1);
+    const mp3::Stream again = mp3::inspectFile(secondAll);
+    EXPECT_EQ(again.error, "");
+    EXPECT_TRUE(again.framesCoverInput());
+    EXPECT_GE(static_cast<double>(again.decodedSamples), 4 * kRate - kEncoderSlack);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Losses, DeviceLostTest,
+    ::testing::Values(Loss{"NullSinkUnloaded", [](PulseAudioServer& s) { s.unloadNullSink(); },
+                           [](PulseAudioServer& s) { s.loadNullSink(); }},
+                      Loss{"ServerKilled", [](PulseAudioServer& s) { s.kill(); },
+                           [](PulseAudioServer& s) { s.restart(); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
