@@ -5,8 +5,6 @@
 
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -19,6 +17,7 @@
 
 #include "ExamTestAudio.h"
 #include "RecorderTest.h"
+#include "WindowSteps.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/PlayerLibrary.h"
@@ -72,13 +71,7 @@ std::vector<QString> validKims(std::size_t count) {
 
 class AnswersOnSoundServerTest : public RecorderTest {
 public:
-    void click(ControlId id) { dialog->control<QPushButton>(id)->click(); }
-    void enterKim(const QString& kim) {
-        dialog->control<QLineEdit>(ControlId::KimEntry)->setText(kim);
-        click(ControlId::KimOk);
-        dialog->control<QLineEdit>(ControlId::KimRepeatEntry)->setText(kim);
-        click(ControlId::KimRepeatOk);
-    }
+    void click(ControlId id) { ::click(*dialog, id); }
     void yesTo(ControlId id) {
         answerNext(MessageAnswer::Yes);
         click(id);
@@ -167,13 +160,13 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     ASSERT_EQ(status(), "Начали экзамен.");
 
     // Two participants, the second recorded twice.
-    enterKim(kims[0]);
+    enterKim(*dialog, kims[0]);
     recordSpokenAnswer();
     ASSERT_TRUE(waitForListen());
     EXPECT_GT(listen(), 0.02);
     click(ControlId::SaveAnswer);
 
-    enterKim(kims[1]);
+    enterKim(*dialog, kims[1]);
     recordSpokenAnswer();
     ASSERT_EQ(dialog->session().answerState, AnswerState::StopRequested);
     click(ControlId::RecordAnswer);
@@ -186,7 +179,7 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     click(ControlId::SaveAnswer);
 
     // Left alone, an answer stops by itself past the maximum of 4 s.
-    enterKim(kims[2]);
+    enterKim(*dialog, kims[2]);
     const std::size_t asked = boxes.size();
     yesTo(ControlId::RecordAnswer);
     ASSERT_TRUE(waitForListen());
@@ -198,7 +191,7 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     click(ControlId::SaveAnswer);
 
     // The stop question still open when the maximum stops the answer: Yes changes nothing.
-    enterKim(kims[3]);
+    enterKim(*dialog, kims[3]);
     yesTo(ControlId::RecordAnswer);
     const QString lastFile = QString("out/0123-001-eng_") + kims[3] + ".mp3";
     std::uintmax_t closedSize = 0;
