@@ -43,14 +43,14 @@ void FakeWaveIn::failClose(int times) {
     closeFailures_ = times;
 }
 
-void FakeWaveIn::deferOpenUntilReset() {
+void FakeWaveIn::deferOpenUntilReset(bool defer) {
     std::lock_guard lock(mutex_);
-    deferOpen_ = true;
+    deferOpen_ = defer;
 }
 
-void FakeWaveIn::holdRequeueUntilReset() {
+void FakeWaveIn::holdRequeueUntilReset(bool hold) {
     std::lock_guard lock(mutex_);
-    holdRequeue_ = true;
+    holdRequeue_ = hold;
 }
 
 void FakeWaveIn::onReset(std::function<void()> hook) {
@@ -95,6 +95,11 @@ bool FakeWaveIn::waitUntilRequeueHeld() {
 std::vector<std::string> FakeWaveIn::calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
+}
+
+void FakeWaveIn::clearCalls() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
 }
 
 std::size_t FakeWaveIn::queuedCount() const {
@@ -158,10 +163,12 @@ WaveResult FakeWaveIn::prepare(WaveHeader& header) {
 
 WaveResult FakeWaveIn::unprepare(WaveHeader& header) {
     std::lock_guard lock(mutex_);
-    calls_.push_back("unprepare " + std::to_string(numberOf(header)));
+    const std::string call = "unprepare " + std::to_string(numberOf(header));
     if ((header.dwFlags & WHDR_INQUEUE) != 0) {
+        calls_.push_back(call + " still queued");
         return WaveResult::StillQueued;
     }
+    calls_.push_back(call);
     header.dwFlags &= ~WHDR_PREPARED;
     return WaveResult::Ok;
 }

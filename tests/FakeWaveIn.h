@@ -35,9 +35,9 @@ public:
     void succeed(FakeStep step);
     void failClose(int times);
     // Open is posted only when the device is first reset or closed.
-    void deferOpenUntilReset();
+    void deferOpenUntilReset(bool defer = true);
     // The next re-queue waits for a reset and lands right after it.
-    void holdRequeueUntilReset();
+    void holdRequeueUntilReset(bool hold = true);
     // Called after every reset, on the resetting thread.
     void onReset(std::function<void()> hook);
 
@@ -51,7 +51,10 @@ public:
     bool waitUntilQueued(std::size_t buffers);
     bool waitUntilRequeueHeld();
 
+    // An unprepare refused because the device still held the buffer is logged as
+    // "unprepare N still queued".
     std::vector<std::string> calls() const;
+    void clearCalls();
     int deviceCountCalls() const;
     // Buffers queued right now, waiting to be filled.
     std::size_t queuedCount() const;
