@@ -23,7 +23,7 @@ void closeStoppedAnswer(ExamSessionState& session, ExamWindowUpdates& window);
 // One per exam, never reused. The session state and the window must outlive it; it must live
 // until the capture device's stop() has returned. It holds no files: it writes those of the
 // session state.
-class Mp3FileSink : public AudioSink {
+class Mp3FileSink final : public AudioSink {
 public:
     // 128 kbit/s, 44,100 Hz in and out. Throws what Mp3Stream throws.
     Mp3FileSink(ExamSessionState& session, ExamWindowUpdates& window, LocalClock clock,

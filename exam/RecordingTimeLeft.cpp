@@ -6,11 +6,11 @@ std::int64_t recordingSecondsLeft(std::uint64_t freeBytes, bool answerOpen) {
 }
 
 TimeLeftWarnings::Warning TimeLeftWarnings::update(std::int64_t secondsLeft) {
-    if (secondsLeft < 5 * 60 && !warned5_) {
+    if (secondsLeft < std::int64_t{5} * 60 && !warned5_) {
         warned5_ = warned30_ = true;
         return Warning::Below5Minutes;
     }
-    if (secondsLeft < 30 * 60 && !warned30_) {
+    if (secondsLeft < std::int64_t{30} * 60 && !warned30_) {
         warned30_ = true;
         return Warning::Below30Minutes;
     }

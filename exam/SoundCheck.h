@@ -26,7 +26,7 @@ public:
     const CaptureDevice* device() const { return device_; }
 
 private:
-    class Discard : public AudioSink {
+    class Discard final : public AudioSink {
     public:
         void onAudioData(const void*, std::uint32_t) override {}
     };

@@ -10,8 +10,9 @@ packages=(
   libmp3lame-dev libmpg123-dev mpg123 lame
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils espeak-ng sox
-  xvfb xauth fonts-dejavu-core clang-format chromium
+  xvfb xauth fonts-dejavu-core clang-format clang-tidy chromium
   python3 dpkg-dev desktop-file-utils lintian file qt6-qpa-plugins
+  clang libclang-rt-14-dev llvm
 )
 
 if [ "$(id -u)" -eq 0 ]; then

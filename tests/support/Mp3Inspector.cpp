@@ -28,7 +28,9 @@ struct MemoryReader {
     static mpg123_ssize_t read(void* self, void* out, std::size_t count) {
         auto* reader = static_cast<MemoryReader*>(self);
         const std::size_t n = std::min(count, reader->bytes.size() - reader->position);
-        std::memcpy(out, reader->bytes.data() + reader->position, n);
+        if (n != 0) {  // an empty span's data() may be null, which memcpy must not get
+            std::memcpy(out, reader->bytes.data() + reader->position, n);
+        }
         reader->position += n;
         return static_cast<mpg123_ssize_t>(n);
     }
