@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QLabel>
@@ -17,6 +14,7 @@
 
 #include "ExamTestAudio.h"
 #include "RecorderTest.h"
+#include "SoundServerCard.h"
 #include "WindowSteps.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
@@ -41,21 +39,6 @@ namespace fs = std::filesystem;
 const SessionCodes codes{"0123", "001", "eng"};
 // About 4 s of speech.
 constexpr const char* kSpeech = "Раз, два, три, четыре, пять, шесть, семь, восемь.";
-
-int run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int status = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Valid KIM numbers after 0000017, as the register has them.
 std::vector<QString> validKims(std::size_t count) {
@@ -90,8 +73,9 @@ public:
     // Records an answer while the speech plays and stops it after about 3.5 s.
     void recordSpokenAnswer() {
         std::thread speaker([] {
-            run({"paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
-                 "speech.wav"});
+            runProgram({"paplay",
+                        std::string("--device=") + test_support::PulseAudioServer::kSinkName,
+                        "speech.wav"});
         });
         yesTo(ControlId::RecordAnswer);
         QTest::qWait(3'500);
@@ -109,20 +93,16 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
         GTEST_SKIP() << *reason;
     }
     test_support::PulseAudioServer server;
-    ASSERT_EQ(run({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
+    ASSERT_EQ(runProgram({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
     monitor.emplace("pulse");
     ASSERT_TRUE(monitor->waitUntilCaptured(Clock::now(), 10s)) << monitor->error();
 
     std::optional<AlsaWaveIn> alsa;
-    for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
-        if (endpoint.pcmName == "pulse") {
-            alsa.emplace(std::vector{endpoint});
-        }
+    if (const auto endpoint = soundServerEndpoint()) {
+        alsa.emplace(std::vector{*endpoint});
     }
     ASSERT_TRUE(alsa) << "the sound server's source is not listed";
-    AlsaMixer mixers([](std::uint32_t deviceId) {
-        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
-    });
+    AlsaMixer mixers(soundServerMixerName);
     CaptureDeviceRegistry registry(*alsa, mixers);
     PlayerLibrary library;
     ASSERT_TRUE(library.load(programFolder()));  // the test program sits with the libraries

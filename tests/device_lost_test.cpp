@@ -21,6 +21,7 @@
 #include "RecorderTest.h"
 #include "ScriptedPlayer.h"
 #include "SoakSettings.h"
+#include "SoundServerCard.h"
 #include "Watchdog.h"
 #include "WindowSteps.h"
 #include "app/ExamRecorderDialog.h"
@@ -70,10 +71,8 @@ protected:
         // it render in short ones, as a real source would.
         awake.emplace("pulse");
         ASSERT_TRUE(awake->waitUntilCaptured(Clock::now(), 10s)) << awake->error();
-        for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
-            if (endpoint.pcmName == "pulse") {
-                alsa.emplace(std::vector{endpoint});
-            }
+        if (const auto endpoint = soundServerEndpoint()) {
+            alsa.emplace(std::vector{*endpoint});
         }
         ASSERT_TRUE(alsa) << "the sound server's source is not listed";
         registry.emplace(*alsa, mixers);
@@ -127,9 +126,7 @@ protected:
     std::optional<PulseAudioServer> server;
     std::optional<test_support::AlsaCapture> awake;
     std::optional<AlsaWaveIn> alsa;
-    AlsaMixer mixers{[](std::uint32_t deviceId) {
-        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
-    }};
+    AlsaMixer mixers{soundServerMixerName};
     std::optional<CaptureDeviceRegistry> registry;
     std::vector<std::string> players;
     std::optional<ExamRecorderDialog> dialog;

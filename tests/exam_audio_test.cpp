@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +16,7 @@
 
 #include "ExamTestAudio.h"
 #include "RecorderTest.h"
+#include "SoundServerCard.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "platform/AlsaCaptureEndpoints.h"
@@ -42,23 +40,6 @@ constexpr std::size_t kWindowFrames = 4410;  // 100 ms
 // About 6.7 s, a little shorter than the first exam.
 constexpr const char* kSpeech =
     "Добрый день. Это проверка записи устного экзамена. Раз, два, три, четыре, пять.";
-
-// Runs a program to its end; its exit status, or -1.
-int run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int status = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Passes a wave-in layer through and keeps a copy of every buffer the open device hands back
 // with sound in it: the PCM the exam's sink receives, in order.
@@ -203,30 +184,26 @@ TEST_F(ExamOnSoundServerTest, RecordsSpeechIntoTheAllFileOfEachExam) {
         GTEST_SKIP() << *reason;
     }
     test_support::PulseAudioServer server;
-    ASSERT_EQ(run({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
+    ASSERT_EQ(runProgram({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
     // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes it
     // render in short ones, as a real source would.
     test_support::AlsaCapture awake("pulse");
     ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
 
     std::optional<AlsaWaveIn> alsa;
-    for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
-        if (endpoint.pcmName == "pulse") {
-            alsa.emplace(std::vector{endpoint});
-        }
+    if (const auto endpoint = soundServerEndpoint()) {
+        alsa.emplace(std::vector{*endpoint});
     }
     ASSERT_TRUE(alsa) << "the sound server's source is not listed";
     TappedWaveIn tap(*alsa);
-    AlsaMixer mixers([](std::uint32_t deviceId) {
-        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
-    });
+    AlsaMixer mixers(soundServerMixerName);
     CaptureDeviceRegistry registry(tap, mixers);
     dialog.emplace(WindowServices{&registry, [](QWidget*) { return codes; }});
     dialog->establishSession();
 
     std::thread player([] {
-        run({"paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
-             "speech.wav"});
+        runProgram({"paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
+                    "speech.wav"});
     });
     const auto began = Clock::now();
     while (!awake.lastLouderThan(0.05, began, Clock::now()) && Clock::now() - began < 10s) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "RecorderTest.h"
+#include "SoundServerCard.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "platform/AlsaCaptureEndpoints.h"
@@ -107,16 +108,12 @@ TEST_F(SoundCheckOnSoundServerTest, MonitorHandsTheCardToEveryExamStartAndTakesI
     ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
 
     std::optional<AlsaWaveIn> alsa;
-    for (const AlsaCaptureEndpoint& endpoint : listAlsaCaptureEndpoints()) {
-        if (endpoint.pcmName == "pulse") {
-            alsa.emplace(std::vector{endpoint});
-        }
+    if (const auto endpoint = soundServerEndpoint()) {
+        alsa.emplace(std::vector{*endpoint});
     }
     ASSERT_TRUE(alsa) << "the sound server's source is not listed";
     ExclusiveWaveIn card(*alsa);
-    AlsaMixer mixers([](std::uint32_t deviceId) {
-        return deviceId == 0 ? std::optional<std::string>("pulse") : std::nullopt;
-    });
+    AlsaMixer mixers(soundServerMixerName);
     CaptureDeviceRegistry registry(card, mixers);
     // A second a look, so every exam gets an ALL file of its own.
     std::int64_t seconds = QDateTime(QDate(2014, 5, 14), QTime(9, 0)).toSecsSinceEpoch();
