@@ -9,10 +9,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/ControlIds.h"
 #include "app/SignalWatch.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
+#include "res/ControlIds.h"
 #include "session/SessionCodes.h"
 
 class AnswerRecording;

@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/ControlIds.h"
 #include "exam/NoSignalAlarm.h"
 #include "exam/RecordingTimeLeft.h"
 #include "exam/SoundCheck.h"
+#include "res/ControlIds.h"
 
 class CaptureDevice;
 class CaptureDeviceRegistry;

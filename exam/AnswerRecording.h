@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include "app/ControlIds.h"
 #include "exam/ExamClock.h"
+#include "res/ControlIds.h"
 
 class ExamRecorderDialog;
 class WindowHandoff;

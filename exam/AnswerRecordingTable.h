@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/ControlIds.h"
+#include "res/ControlIds.h"
 
 class QWidget;
 

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "app/ControlIds.h"
 #include "exam/ExamWindowUpdates.h"
 #include "exam/WindowHandoff.h"
+#include "res/ControlIds.h"
 
 class QWidget;
 struct ExamSessionState;

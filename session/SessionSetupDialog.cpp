@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 
-#include "app/ControlIds.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
 #include "session/SiteList.h"

@@ -6,19 +6,12 @@
 #include <map>
 #include <memory>
 
+#include "res/ControlIds.h"
 #include "session/SessionCodes.h"
 
 namespace Ui {
 class SessionSetupDialog;
 }
-
-enum class SetupControlId : int {
-    Confirm = 1,
-    SubjectList = 1012,
-    Classroom = 1013,
-    SiteBox = 1033,
-    ManualSite = 1034,
-};
 
 class SessionSetupDialog : public QDialog {
     Q_OBJECT

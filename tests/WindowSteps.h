@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QString>
 
-#include "app/ControlIds.h"
 #include "app/ExamRecorderDialog.h"
+#include "res/ControlIds.h"
 
 inline void click(ExamRecorderDialog& window, ControlId id) {
     window.control<QPushButton>(id)->click();

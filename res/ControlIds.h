@@ -1,5 +1,6 @@
-// The ids of the main window's controls. Every control is reached through its id, and the
-// window's form carries each id as the control's "controlId" property.
+// The ids of the controls of the two forms beside this file, the main window's and the session
+// set-up dialog's. Every control is reached through its id, which the form carries as the
+// control's "controlId" property.
 #pragma once
 
 enum class ControlId : int {
@@ -29,6 +30,15 @@ enum class ControlId : int {
     ShowStatement = 1037,
     WorkList = 1038,
     RecordIndicator = 1040,
+};
+
+// The session set-up dialog's controls.
+enum class SetupControlId : int {
+    Confirm = 1,
+    SubjectList = 1012,
+    Classroom = 1013,
+    SiteBox = 1033,
+    ManualSite = 1034,
 };
 
 inline constexpr const char* controlIdProperty = "controlId";
