@@ -18,12 +18,14 @@
 #include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamRecording.h"
+#include "exam/ExamWindowUpdater.h"
 #include "exam/Playback.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
 #include "report/StatementCommand.h"
 #include "res/StringTable.h"
 #include "session/KimRegister.h"
+#include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"
 #include "session/SessionTitle.h"
 #include "ui_ExamRecorderDialog.h"
@@ -64,14 +66,14 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     auto* signalWatch = new SignalWatch(
         *this, [this](ControlId id) { return control(id); }, session_, services_.captureDevices,
         services_.signal);
-    examRecording_ = std::make_unique<ExamRecording>(
-        *this,
-        ExamServices{services_.captureDevices, services_.encoder, services_.clock,
-                     [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
-    answerRecording_ =
-        std::make_unique<AnswerRecording>(*this, examRecording_->windowHandoff(), services_.clock);
+    answerRecording_ = std::make_unique<AnswerRecording>(*this, services_.clock);
+    windowUpdater_ = std::make_unique<ExamWindowUpdater>(*this, *answerRecording_);
     playback_ =
         std::make_unique<Playback>(*this, services_.libraryPlayer, services_.makeFallbackPlayer);
+    examRecording_ = std::make_unique<ExamRecording>(
+        *this, *windowUpdater_,
+        ExamServices{services_.captureDevices, services_.encoder, services_.clock,
+                     [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
     routeCommands();
 }
 
@@ -139,7 +141,7 @@ void ExamRecorderDialog::onCommand(ControlId id) {
 }
 
 void ExamRecorderDialog::runStartupSteps(StartupEnvironment& environment) {
-    bassAvailable_ = runStartupChecks(environment, this);
+    playback_->setBassAvailable(runStartupChecks(environment, this));
     showStartupNotice(this);
 }
 
@@ -210,10 +212,10 @@ void ExamRecorderDialog::establishSession() {
 void ExamRecorderDialog::checkOutputFolder() {
     // Usually there already; a failure shows in the search below.
     std::error_code ignored;
-    std::filesystem::create_directory("out", ignored);
+    std::filesystem::create_directory(kOutFolder, ignored);
 
     std::error_code error;
-    std::filesystem::directory_iterator entry("out", error);
+    std::filesystem::directory_iterator entry(kOutFolder, error);
     if (error) {
         showMessage(this, QStringLiteral("Нет доступа к папке out"), QStringLiteral("Ошибка"),
                     MessageIcon::Stop, MessageButtons::Ok);
@@ -271,9 +273,8 @@ void ExamRecorderDialog::listSoundCards() {
 
 void ExamRecorderDialog::setReadyForExam() {
     session_.examRunning.store(false);
-    session_.answerState.store(AnswerState::Idle);
 
-    applyExamControls(ExamStep::SessionEstablished, [this](ControlId id) { return control(id); });
+    applyExamControls(ExamStep::SessionEstablished, *this);
     for (ControlId id : {ControlId::KimEntry, ControlId::KimLabel, ControlId::KimOk}) {
         control(id)->show();
     }

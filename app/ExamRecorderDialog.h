@@ -12,6 +12,7 @@
 #include "app/SignalWatch.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
+#include "exam/ExamWindow.h"
 #include "res/ControlIds.h"
 #include "session/SessionCodes.h"
 
@@ -19,6 +20,7 @@ class AnswerRecording;
 class CaptureDeviceRegistry;
 class EncoderLibrary;
 class ExamRecording;
+class ExamWindowUpdater;
 class Playback;
 class PlaybackPlayer;
 class StartupEnvironment;
@@ -48,7 +50,7 @@ namespace Ui {
 class ExamRecorderDialog;
 }
 
-class ExamRecorderDialog : public QDialog {
+class ExamRecorderDialog : public QDialog, public ExamWindow {
     Q_OBJECT
 public:
     explicit ExamRecorderDialog(WindowServices services = {}, QWidget* parent = nullptr);
@@ -58,20 +60,13 @@ public:
     // on; every refusal ends the process with status 1.
     void runStartupSteps(StartupEnvironment& environment);
 
-    // The control with `id`; never null for an id of ControlIds.h.
-    QWidget* control(ControlId id) const;
-    template <typename Widget>
-    Widget* control(ControlId id) const {
-        return qobject_cast<Widget*>(control(id));
-    }
+    using ExamWindow::control;
+    QWidget* control(ControlId id) const override;
+    QWidget* boxOwner() override { return this; }
+    ExamSessionState& session() override { return session_; }
+    const SessionCodes& sessionCodes() const override { return sessionCodes_; }
+    std::int32_t maxAnswerSeconds() const override { return maxAnswerSeconds_; }
 
-    // Whether answers are played through the player library.
-    bool bassAvailable() const { return bassAvailable_; }
-    void setBassAvailable(bool available) { bassAvailable_ = available; }
-
-    const SessionCodes& sessionCodes() const { return sessionCodes_; }
-    std::int32_t maxAnswerSeconds() const { return maxAnswerSeconds_; }
-    ExamSessionState& session() { return session_; }
     AnswerRecording& answerRecording() { return *answerRecording_; }
     Playback& playback() { return *playback_; }
 
@@ -106,12 +101,12 @@ private:
     WindowServices services_;
     std::unique_ptr<Ui::ExamRecorderDialog> ui_;
     std::map<ControlId, QWidget*> controls_;
-    bool bassAvailable_ = false;
     bool firstPaintSeen_ = false;
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;
     ExamSessionState session_;
     std::unique_ptr<AnswerRecording> answerRecording_;
+    std::unique_ptr<ExamWindowUpdater> windowUpdater_;
     std::unique_ptr<Playback> playback_;
     // Declared last: it stops a running exam before the state it records into goes.
     std::unique_ptr<ExamRecording> examRecording_;

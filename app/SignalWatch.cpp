@@ -11,15 +11,16 @@
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "audio/RecordingFormat.h"
 #include "exam/ExamSessionState.h"
 #include "platform/DiskSpace.h"
+#include "session/OutFolder.h"
 
 namespace {
 
 constexpr int kRefreshMs = 100;
 // A level older than this second is no longer shown.
 constexpr int kRefreshesUntilStale = 10;
-constexpr std::uint64_t kFramesPerSecond = 44'100;
 // Beside the template's controls, in pixels: under the sound-card list, inside its group, and
 // under the total time field, inside the exam's group.
 const QRect meterPlace(30, 119, 590, 12);
@@ -134,7 +135,8 @@ void SignalWatch::checkSignal() {
         return;
     }
     const LevelMeter::Reading reading = examDevice_->level().read();
-    const auto quietSeconds = static_cast<std::int64_t>(reading.quietFrames / kFramesPerSecond);
+    const auto quietSeconds =
+        static_cast<std::int64_t>(reading.quietFrames / recording_format::kSampleRate);
     switch (alarm_.update(quietSeconds)) {
         case NoSignalAlarm::Change::None:
             return;
@@ -152,7 +154,7 @@ void SignalWatch::checkSignal() {
                                    static_cast<int>(quietSeconds));
     status->setText(alarmText_);
     meter_->setAlarm(true);
-    if (session_.answerState.load() == AnswerState::Recording) {
+    if (session_.answer.state() == AnswerState::Recording) {
         warn(noSignalBox_, QStringLiteral("noSignalWarning"), QStringLiteral("Нет сигнала"),
              alarmText_ + QStringLiteral("\n\nЗапись ответа продолжается."));
     }
@@ -170,8 +172,8 @@ void SignalWatch::clearAlarm() {
 
 void SignalWatch::showTimeLeft() {
     const std::uint64_t freeBytes =
-        services_.freeBytes ? services_.freeBytes() : availableBytes("out");
-    const bool answerOpen = session_.answerState.load() != AnswerState::Idle;
+        services_.freeBytes ? services_.freeBytes() : availableBytes(kOutFolder);
+    const bool answerOpen = session_.answer.state() != AnswerState::Idle;
     const std::int64_t seconds = recordingSecondsLeft(freeBytes, answerOpen);
     const auto minutes = static_cast<int>(seconds / 60);
     timeLeft_->setText(

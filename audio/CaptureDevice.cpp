@@ -45,6 +45,7 @@ void CaptureDevice::start(AudioSink& sink) {
     // Zeroed before anything can come back, whenever the thread gets to the Open message.
     returnedBuffers_.store(0);
     overruns_.store(0);
+    lostFrames_.store(0);
     lost_.store(false);
     level_.reset();
 
@@ -147,13 +148,13 @@ void CaptureDevice::record() {
             case WaveMessage::Kind::Data:
                 takeBack(*message.header);
                 break;
-            case WaveMessage::Kind::Overrun: {
-                const std::uint32_t total = overruns_.fetch_add(1) + 1;
+            case WaveMessage::Kind::Overrun:
+                overruns_.fetch_add(1);
+                lostFrames_.fetch_add(message.lostFrames);
                 if (CaptureProblemListener* listener = listener_.load()) {
-                    listener->onOverrun(total);
+                    listener->onOverrun(message.lostFrames);
                 }
                 break;
-            }
             case WaveMessage::Kind::DeviceLost:
                 lost_.store(true);
                 if (CaptureProblemListener* listener = listener_.load()) {

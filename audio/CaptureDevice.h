@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "audio/MixerDevice.h"
+#include "audio/RecordingFormat.h"
 #include "platform/LevelMeter.h"
 #include "platform/RecordingQueue.h"
 #include "platform/WaveIn.h"
@@ -23,7 +24,7 @@ class CaptureResources;
 // outlive the device; the sink given to start must live until stop has returned.
 class CaptureDevice {
 public:
-    static constexpr std::uint32_t kBufferBytes = 352'800;  // 2 seconds
+    static constexpr std::uint32_t kBufferBytes = recording_format::kBlockBytes;
 
     CaptureDevice(std::uint32_t deviceId, WaveInCaps caps, WaveInApi& waveIn, MixerApi& mixers,
                   CaptureResources& resources);
@@ -44,9 +45,11 @@ public:
     void stop();
     bool isOpen() const;
 
-    // Overruns (audio lost) of the running or last recording, and whether its device went away,
-    // which ends the recording until the next stop and start. Readable from any thread.
+    // Overruns (audio lost) of the running or last recording, the frames they lost, and whether
+    // its device went away, which ends the recording until the next stop and start. Readable
+    // from any thread.
     std::uint32_t overrunCount() const { return overruns_.load(); }
+    std::uint64_t lostFrames() const { return lostFrames_.load(); }
     bool deviceLost() const { return lost_.load(); }
     // Told of both as they happen. Not owned; must live until the recordings it hears have
     // stopped. Null for nobody.
@@ -70,7 +73,7 @@ private:
 
     const std::uint32_t deviceId_;
     const WaveInCaps caps_;
-    const WaveFormat format_{};
+    const WaveFormat format_ = recording_format::kCapture;
     WaveInApi& waveIn_;
     CaptureResources& resources_;
     MixerDevice mixer_;
@@ -86,6 +89,7 @@ private:
     std::atomic<State> state_{State::Stopping};
     std::atomic<std::uint8_t> returnedBuffers_{0};
     std::atomic<std::uint32_t> overruns_{0};
+    std::atomic<std::uint64_t> lostFrames_{0};
     std::atomic<bool> lost_{false};
     std::atomic<CaptureProblemListener*> listener_{nullptr};
     LevelMeter level_;

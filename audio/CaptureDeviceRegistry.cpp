@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "audio/AudioError.h"
+#include "audio/RecordingFormat.h"
 #include "platform/AlsaMixer.h"
 #include "platform/AlsaWaveIn.h"
 #include "platform/MixerApi.h"
@@ -50,7 +51,7 @@ const std::vector<CaptureDevice*>& CaptureDeviceRegistry::devices() {
     for (std::uint32_t id = 0; id < count; ++id) {
         WaveInCaps caps;
         if (waveIn_.deviceCaps(id, caps) != WaveResult::Ok ||
-            (caps.formats & WAVE_FORMAT_4S16) == 0) {
+            (caps.formats & recording_format::kCaptureFlag) == 0) {
             continue;
         }
         owned_.push_back(

@@ -7,8 +7,8 @@
 class CaptureProblemListener {
 public:
     // Both are called on the recording thread, between blocks, under the sink's rules.
-    // `total`: overruns since the recording started.
-    virtual void onOverrun(std::uint32_t total) = 0;
+    // `lostFrames`: the audio this overrun dropped, in frames of the capture format.
+    virtual void onOverrun(std::uint32_t lostFrames) = 0;
     // The recording has ended: no more blocks come until the device is stopped and started.
     virtual void onDeviceLost() = 0;
 

@@ -9,12 +9,12 @@
 #include <system_error>
 #include <utility>
 
-#include "app/ExamRecorderDialog.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamSessionState.h"
-#include "exam/WindowHandoff.h"
+#include "exam/ExamWindow.h"
 #include "platform/MessageBox.h"
 #include "session/KimRegister.h"
+#include "session/OutFolder.h"
 #include "session/SessionCodes.h"
 
 namespace {
@@ -32,22 +32,15 @@ bool passesFormTest(const QString& kim) {
 
 }  // namespace
 
-QString answerFileNameOf(const SessionCodes& codes, const QString& kim) {
-    return QString::asprintf("out/%s-%s-%s_%s.mp3", codes.site.toUtf8().constData(),
-                             codes.classroom.toUtf8().constData(),
-                             codes.subject.toUtf8().constData(), kim.toUtf8().constData());
-}
-
-AnswerRecording::AnswerRecording(ExamRecorderDialog& window, WindowHandoff& handoff,
-                                 LocalClock clock)
-    : window_(window), handoff_(handoff), clock_(clock ? std::move(clock) : systemClock()) {}
+AnswerRecording::AnswerRecording(ExamWindow& window, LocalClock clock)
+    : window_(window), clock_(clock ? std::move(clock) : systemClock()) {}
 
 QString AnswerRecording::field(ControlId id) const {
     return window_.control<QLineEdit>(id)->text().left(kKimFieldLimit);
 }
 
 void AnswerRecording::tell(const QString& text, bool withIcon) {
-    showMessage(&window_, text, QCoreApplication::applicationName(),
+    showMessage(window_.boxOwner(), text, QCoreApplication::applicationName(),
                 withIcon ? MessageIcon::Information : MessageIcon::None, MessageButtons::Ok);
 }
 
@@ -56,7 +49,7 @@ bool AnswerRecording::confirmUnknownKim(const QString& kim) {
         "Введённый номер КИМ не найден в базе,\nскорее всего он неправильный.\n\nНомер КИМ: "
         "%s\n\nПроверьте. Вы уверены, что номер введён верно?",
         kim.toUtf8().constData());
-    return showMessage(&window_, text, QStringLiteral("Ошибочный номер КИМ"),
+    return showMessage(window_.boxOwner(), text, QStringLiteral("Ошибочный номер КИМ"),
                        MessageIcon::Exclamation, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
@@ -65,13 +58,13 @@ bool AnswerRecording::confirmRecording(const QString& kim, const QString& fileNa
     const bool exists = std::filesystem::exists(fileName.toStdString(), error);
     if (!exists) {
         return showMessage(
-                   &window_,
+                   window_.boxOwner(),
                    QString::asprintf("Начать запись?\n\n КИМ: %s", kim.toUtf8().constData()),
                    QStringLiteral("Начало записи"), MessageIcon::Question,
                    MessageButtons::YesNo) == MessageAnswer::Yes;
     }
-    const QString shortName = fileName.mid(QStringLiteral("out/").size());
-    return showMessage(&window_,
+    const QString shortName = withoutOutFolder(fileName);
+    return showMessage(window_.boxOwner(),
                        QString::asprintf("Запись с указанным номером КИМ уже существует!\nИмя "
                                          "файла:\n\n%s\n\nПерезаписать?",
                                          shortName.toUtf8().constData()),
@@ -105,8 +98,7 @@ void AnswerRecording::onFirstKimOk() {
         return;
     }
     showKimRow(true);
-    applyAnswerControls(AnswerStep::FirstOkPassed,
-                        [this](ControlId id) { return window_.control(id); });
+    applyAnswerControls(AnswerStep::FirstOkPassed, window_);
     window_.control(ControlId::KimRepeatEntry)->setFocus();
 }
 
@@ -122,8 +114,7 @@ void AnswerRecording::onSecondKimOk() {
         tell(kEntriesDiffer, true);
         clearKimFields();
     } else if (KimRegister::contains(kim) || confirmUnknownKim(kim)) {
-        applyAnswerControls(AnswerStep::SecondOkAccepted,
-                            [this](ControlId id) { return window_.control(id); });
+        applyAnswerControls(AnswerStep::SecondOkAccepted, window_);
     } else {
         clearKimFields();
     }
@@ -143,12 +134,12 @@ void AnswerRecording::onRecordAnswer() {
         return;
     }
     // The sink has not closed the previous answer yet; opening a file now would race it.
-    if (session.answerState.load(std::memory_order_acquire) == AnswerState::StopRequested) {
+    if (session.answer.state() == AnswerState::StopRequested) {
         tell(QStringLiteral("Дождитесь окончания записи и повторите"), false);
         return;
     }
     if (session.captureLost.load()) {
-        showMessage(&window_,
+        showMessage(window_.boxOwner(),
                     QStringLiteral("Звуковая карта не записывает: ответ записать нельзя. "
                                    "Закончите экзамен и начните его заново."),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
@@ -158,49 +149,45 @@ void AnswerRecording::onRecordAnswer() {
     if (!KimRegister::contains(kim) && !confirmUnknownKim(kim)) {
         return;
     }
-    const QString fileName = answerFileNameOf(window_.sessionCodes(), kim);
+    const QString fileName = answerFileName(window_.sessionCodes(), kim);
     if (!confirmRecording(kim, fileName)) {
         return;
     }
 
     QWidget* indicator = window_.control(ControlId::RecordIndicator);
     indicator->show();
-    if (!session.openAnswer(fileName.toStdString(), wholeSeconds(clock_()))) {
+    if (!session.answer.open(fileName.toStdString(), wholeSeconds(clock_()))) {
         indicator->hide();
-        showMessage(&window_,
+        showMessage(window_.boxOwner(),
                     QString::asprintf("Не удалось создать файл %s", fileName.toUtf8().constData()),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
-    answerFileName_ = fileName;
     window_.control<QLineEdit>(ControlId::AnswerElapsed)->setText(QStringLiteral("начали запись"));
     window_.control<QLabel>(ControlId::AnswerState)->setText(QStringLiteral("начали запись"));
     lastKim_ = kim;
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Идёт запись"));
-    applyAnswerControls(AnswerStep::AnswerStarted,
-                        [this](ControlId id) { return window_.control(id); });
+    applyAnswerControls(AnswerStep::AnswerStarted, window_);
 }
 
 void AnswerRecording::onStopAnswer() {
     ExamSessionState& session = window_.session();
     if (!session.stopWithoutAsking.load() &&
-        showMessage(&window_, QStringLiteral("Завершить запись?"), QStringLiteral("Завершить"),
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes) {
+        showMessage(window_.boxOwner(), QStringLiteral("Завершить запись?"),
+                    QStringLiteral("Завершить"), MessageIcon::Question,
+                    MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
-    // One step from Recording to StopRequested: the sink cannot close the file in between.
-    // Anything else means the sink's own stop came first and made the changes below.
-    AnswerState recording = AnswerState::Recording;
-    if (!session.answerState.compare_exchange_strong(recording, AnswerState::StopRequested,
-                                                     std::memory_order_acq_rel)) {
+    // Not Recording: the recording stopped it by itself while the question was open, and the
+    // window shows that stop already.
+    if (!session.answer.requestStop()) {
         return;
     }
-    handoff_.run([this] { showStopped(); });
+    showStopped();
 }
 
 void AnswerRecording::showStopped() {
-    applyAnswerControls(AnswerStep::AnswerStopped,
-                        [this](ControlId id) { return window_.control(id); });
+    applyAnswerControls(AnswerStep::AnswerStopped, window_);
     window_.control<QPushButton>(ControlId::RecordAnswer)->setText(QStringLiteral("перезаписать"));
     window_.control<QLabel>(ControlId::StatusLine)
         ->setText(QString::asprintf("Запись остановлена. Последний номер КИМ: %s",
@@ -211,9 +198,8 @@ void AnswerRecording::onSaveAnswer() {
     ExamSessionState& session = window_.session();
     // Saving follows the sink's close of the file, which noted any write that failed.
     const bool incomplete =
-        session.answerState.load(std::memory_order_acquire) == AnswerState::Idle &&
-        session.answerFile.hasFailed();
-    applyAnswerControls(AnswerStep::Saved, [this](ControlId id) { return window_.control(id); });
+        session.answer.state() == AnswerState::Idle && !session.answer.writtenCompletely();
+    applyAnswerControls(AnswerStep::Saved, window_);
     window_.control<QPushButton>(ControlId::RecordAnswer)->setText(kRecordCaption);
     window_.control<QLineEdit>(ControlId::AnswerElapsed)->clear();
     window_.control<QLabel>(ControlId::AnswerState)->clear();
@@ -223,9 +209,9 @@ void AnswerRecording::onSaveAnswer() {
         const QString text = QString::asprintf(
             "Ответ с номером КИМ %s не сохранён: файл %s записан не полностью. Освободите место "
             "на диске и запишите ответ заново.",
-            lastKim_.toUtf8().constData(), answerFileName_.toUtf8().constData());
+            lastKim_.toUtf8().constData(), session.answer.fileName().c_str());
         window_.control<QLabel>(ControlId::StatusLine)->setText(text);
-        showMessage(&window_, text, QStringLiteral("Ошибка"), MessageIcon::Stop,
+        showMessage(window_.boxOwner(), text, QStringLiteral("Ошибка"), MessageIcon::Stop,
                     MessageButtons::Ok);
     }
 }

@@ -7,32 +7,29 @@
 #include "exam/ExamClock.h"
 #include "res/ControlIds.h"
 
-class ExamRecorderDialog;
-class WindowHandoff;
+class ExamWindow;
 struct SessionCodes;
 
-// "out/<site>-<classroom>-<subject>_<kim>.mp3"
-QString answerFileNameOf(const SessionCodes& codes, const QString& kim);
-
-// Lives in the window; the window and the handoff must outlive it. Every step runs on the
-// window's thread, except onStopAnswer, which the exam's sink also runs on the recording thread.
+// Lives in the window, which must outlive it. Window's thread only: the answer reaches the
+// recording thread through the session's CurrentAnswer.
 class AnswerRecording {
 public:
-    AnswerRecording(ExamRecorderDialog& window, WindowHandoff& handoff, LocalClock clock);
+    AnswerRecording(ExamWindow& window, LocalClock clock);
 
     // Buttons 1020, 1021, 1006, 1007 and 1030.
     void onFirstKimOk();
     void onSecondKimOk();
     void onRecordAnswer();
-    // Asks first unless the session's stopWithoutAsking is set. On another thread than the
-    // window's it hands the window's changes over and waits for them.
+    // Asks first unless the session's stopWithoutAsking is set.
     void onStopAnswer();
     // An answer whose file a write failed is told as not saved.
     void onSaveAnswer();
 
-    // The KIM number and the file of the answer started last; window's thread only.
+    // What the stop step shows once the answer is stopped, whoever stopped it.
+    void showStopped();
+
+    // The KIM number of the answer started last.
     const QString& lastKim() const { return lastKim_; }
-    const QString& answerFileName() const { return answerFileName_; }
 
 private:
     QString field(ControlId id) const;
@@ -41,11 +38,8 @@ private:
     bool confirmRecording(const QString& kim, const QString& fileName);
     void showKimRow(bool repeat);
     void clearKimFields();
-    void showStopped();
 
-    ExamRecorderDialog& window_;
-    WindowHandoff& handoff_;
+    ExamWindow& window_;
     const LocalClock clock_;
     QString lastKim_;
-    QString answerFileName_;
 };

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <array>
 
+#include "exam/ExamWindow.h"
+
 namespace {
 
 // On and Off enable or disable a control; for the record indicator they show or hide it.
@@ -30,13 +32,13 @@ constexpr Row kTable[] = {
 
 }  // namespace
 
-void applyAnswerControls(AnswerStep step, const std::function<QWidget*(ControlId)>& control) {
+void applyAnswerControls(AnswerStep step, const ExamWindow& window) {
     for (const Row& row : kTable) {
         const Change change = row.after[static_cast<int>(step)];
         if (change == Unchanged) {
             continue;
         }
-        QWidget* widget = control(row.id);
+        QWidget* widget = window.control(row.id);
         if (row.id == ControlId::RecordIndicator) {
             widget->setVisible(change == On);
         } else {

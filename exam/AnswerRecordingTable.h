@@ -2,11 +2,7 @@
 // hides: the one place that decides it, laid out as the answer's enabled-state table.
 #pragma once
 
-#include <functional>
-
-#include "res/ControlIds.h"
-
-class QWidget;
+class ExamWindow;
 
 enum class AnswerStep {
     FirstOkPassed,
@@ -18,5 +14,5 @@ enum class AnswerStep {
     Saved,
 };
 
-// Applies the column of `step` to every control the table names; `control` finds them.
-void applyAnswerControls(AnswerStep step, const std::function<QWidget*(ControlId)>& control);
+// Applies the column of `step` to every control of `window` the table names.
+void applyAnswerControls(AnswerStep step, const ExamWindow& window);

@@ -1,28 +1,40 @@
 #include "exam/CaptureProblemReporter.h"
 
-#include <QString>
+#include <QLocale>
+#include <algorithm>
 
+#include "audio/RecordingFormat.h"
 #include "exam/ExamSessionState.h"
-#include "exam/ExamWindowUpdates.h"
 #include "exam/Mp3FileSink.h"
+#include "exam/RecordingEvents.h"
 
-void CaptureProblemReporter::onOverrun(std::uint32_t) {
-    window_.reportCaptureProblem(QStringLiteral(
-        "Часть звука потеряна: компьютер не успел принять запись от звуковой карты. Запись "
-        "продолжается, но в ней может быть пропуск."));
+QString CaptureProblemReporter::lostAudioText(std::uint32_t lostFrames) {
+    // To a tenth of a second, and never as nothing: something was lost.
+    const double seconds =
+        std::max(0.1, static_cast<double>(lostFrames) / recording_format::kSampleRate);
+    return QStringLiteral(
+               "Часть звука потеряна: %1 с. Компьютер не успел принять запись от звуковой карты. "
+               "Запись продолжается; если пропуск пришёлся на ответ участника, запишите этот "
+               "ответ заново.")
+        .arg(QLocale(QLocale::Russian).toString(seconds, 'f', 1));
+}
+
+void CaptureProblemReporter::onOverrun(std::uint32_t lostFrames) {
+    events_.captureProblem(lostAudioText(lostFrames));
 }
 
 void CaptureProblemReporter::onDeviceLost() {
     session_.captureLost.store(true);
+    CurrentAnswer& answer = session_.answer;
     // As the sink does at the maximum length, then on the block that will not come.
-    if (session_.answerState.load(std::memory_order_acquire) == AnswerState::Recording) {
+    if (answer.requestStop()) {
         session_.stopWithoutAsking.store(true);
-        window_.stopAnswerWithoutAsking();
+        events_.answerStopped(answer.number());
     }
-    if (session_.answerState.load(std::memory_order_acquire) == AnswerState::StopRequested) {
-        closeStoppedAnswer(session_, window_);
+    if (answer.state() == AnswerState::StopRequested) {
+        closeAnswer(session_, events_);
     }
-    window_.reportCaptureProblem(QStringLiteral(
+    events_.captureProblem(QStringLiteral(
         "Звуковая карта перестала записывать: запись экзамена прервана. Проверьте подключение "
         "звуковой карты и микрофона, затем закончите экзамен и начните его заново."));
 }

@@ -1,25 +1,29 @@
-// Tells the organiser, through the window, each time capture loses audio or loses the sound
-// card, so a gap in the exam's recording never passes unnoticed.
+// Tells the organiser, through the window, each time capture loses audio (and how much) or loses
+// the sound card, so a gap in the exam's recording never passes unnoticed.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 #include "audio/CaptureProblemListener.h"
 
-class ExamWindowUpdates;
+class RecordingEvents;
 struct ExamSessionState;
 
-// The window and the session state must outlive it. A lost sound card also closes an open
-// answer with what it holds, since no block will come to close it.
+// The events and the session state must outlive it. A lost sound card also stops and closes an
+// open answer with what it holds, since no block will come to close it.
 class CaptureProblemReporter : public CaptureProblemListener {
 public:
-    CaptureProblemReporter(ExamWindowUpdates& window, ExamSessionState& session)
-        : window_(window), session_(session) {}
+    CaptureProblemReporter(RecordingEvents& events, ExamSessionState& session)
+        : events_(events), session_(session) {}
 
-    void onOverrun(std::uint32_t total) override;
+    void onOverrun(std::uint32_t lostFrames) override;
     void onDeviceLost() override;
 
+    // What the organiser is told of `lostFrames` of lost audio.
+    static QString lostAudioText(std::uint32_t lostFrames);
+
 private:
-    ExamWindowUpdates& window_;
+    RecordingEvents& events_;
     ExamSessionState& session_;
 };

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <array>
 
+#include "exam/ExamWindow.h"
+
 namespace {
 
 enum class Enabled { On, Off, Unchanged };
@@ -30,11 +32,11 @@ constexpr Row kTable[] = {
 
 }  // namespace
 
-void applyExamControls(ExamStep step, const std::function<QWidget*(ControlId)>& control) {
+void applyExamControls(ExamStep step, const ExamWindow& window) {
     for (const Row& row : kTable) {
         const Enabled enabled = row.after[static_cast<int>(step)];
         if (enabled != Unchanged) {
-            control(row.id)->setEnabled(enabled == On);
+            window.control(row.id)->setEnabled(enabled == On);
         }
     }
 }

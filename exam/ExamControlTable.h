@@ -2,13 +2,9 @@
 // decides it, laid out as the exam's enabled-state table.
 #pragma once
 
-#include <functional>
-
-#include "res/ControlIds.h"
-
-class QWidget;
+class ExamWindow;
 
 enum class ExamStep { SessionEstablished, ExamStarted, ExamEnded };
 
-// Sets the enabled state of every control the table names for `step`; `control` finds them.
-void applyExamControls(ExamStep step, const std::function<QWidget*(ControlId)>& control);
+// Sets the enabled state of every control of `window` the table names for `step`.
+void applyExamControls(ExamStep step, const ExamWindow& window);

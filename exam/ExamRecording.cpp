@@ -7,15 +7,17 @@
 #include <exception>
 #include <utility>
 
-#include "app/ExamRecorderDialog.h"
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
 #include "audio/MixerDevice.h"
-#include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
+#include "exam/ExamSessionState.h"
+#include "exam/ExamWindow.h"
+#include "exam/RecordingEvents.h"
 #include "platform/MessageBox.h"
+#include "session/OutFolder.h"
 #include "session/SessionCodes.h"
 
 namespace {
@@ -31,18 +33,6 @@ const QString startQuestion = QStringLiteral(
 const QString endQuestion = QStringLiteral(
     "Вы уверены, что ответы всех участников экзамена записаны и вы хотите закончить экзамен?");
 
-// Keeps sink updates away from the window's thread while it waits for the recording thread.
-class UpdatesTurnedAway {
-public:
-    explicit UpdatesTurnedAway(WindowHandoff& handoff) : handoff_(handoff) { handoff_.turnAway(); }
-    ~UpdatesTurnedAway() { handoff_.accept(); }
-    UpdatesTurnedAway(const UpdatesTurnedAway&) = delete;
-    UpdatesTurnedAway& operator=(const UpdatesTurnedAway&) = delete;
-
-private:
-    WindowHandoff& handoff_;
-};
-
 class MixerCloser {
 public:
     explicit MixerCloser(MixerDevice& mixer) : mixer_(mixer) {}
@@ -56,22 +46,11 @@ private:
 
 }  // namespace
 
-QString allFileName(const SessionCodes& codes, const QDateTime& utc) {
-    const QDate date = utc.date();
-    const QTime time = utc.time();
-    return QString::asprintf("out/ALL_%s-%s-%s__%04d-%02d-%02d_%02d-%02d-%02d.mp3",
-                             codes.site.toUtf8().constData(), codes.classroom.toUtf8().constData(),
-                             codes.subject.toUtf8().constData(), date.year(), date.month(),
-                             date.day(), time.hour(), time.minute(), time.second());
-}
-
-ExamRecording::ExamRecording(ExamRecorderDialog& window, ExamServices services)
+ExamRecording::ExamRecording(ExamWindow& window, RecordingEvents& events, ExamServices services)
     : window_(window),
+      events_(events),
       services_(std::move(services)),
-      updater_(
-          window, [&window](ControlId id) { return window.control(id); }, window.session(),
-          [&window] { window.answerRecording().onStopAnswer(); }),
-      reporter_(updater_, window.session()) {
+      reporter_(events, window.session()) {
     if (!services_.clock) {
         services_.clock = systemClock();
     }
@@ -92,7 +71,7 @@ void ExamRecording::onStartExam() {
     if (examSink) {
         return;
     }
-    if (showMessage(&window_, startQuestion, QStringLiteral("Начать экзамен?"),
+    if (showMessage(window_.boxOwner(), startQuestion, QStringLiteral("Начать экзамен?"),
                     MessageIcon::Information, MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
@@ -100,20 +79,20 @@ void ExamRecording::onStartExam() {
     const QList<QListWidgetItem*> selected =
         window_.control<QListWidget>(ControlId::SoundCardList)->selectedItems();
     if (selected.isEmpty()) {
-        showMessage(&window_, QStringLiteral("Select Audio device is listbox below!"),
+        showMessage(window_.boxOwner(), QStringLiteral("Select Audio device is listbox below!"),
                     QCoreApplication::applicationName(), MessageIcon::None, MessageButtons::Ok);
         return;
     }
     try {
         start(selected.front()->text().toStdString(), volume);
     } catch (const std::exception& error) {
-        showMessage(&window_,
+        showMessage(window_.boxOwner(),
                     QString::fromUtf8(error.what()) + QStringLiteral("\n\nЭкзамен не начат."),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Начали экзамен."));
-    applyExamControls(ExamStep::ExamStarted, [this](ControlId id) { return window_.control(id); });
+    applyExamControls(ExamStep::ExamStarted, window_);
 }
 
 void ExamRecording::start(const std::string& deviceName, int volume) {
@@ -127,7 +106,7 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     ExamSessionState& session = window_.session();
     EncoderLibrary& encoder =
         services_.encoder != nullptr ? *services_.encoder : EncoderLibrary::instance();
-    auto sink = std::make_unique<Mp3FileSink>(session, updater_, services_.clock,
+    auto sink = std::make_unique<Mp3FileSink>(session, events_, services_.clock,
                                               window_.maxAnswerSeconds(), encoder);
     const QDateTime now = services_.clock();
     if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
@@ -147,7 +126,6 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     examDevice->stop();
     examDevice->setProblemListener(&reporter_);
     try {
-        const UpdatesTurnedAway turnedAway(updater_.handoff());
         examDevice->start(*examSink);
     } catch (...) {
         session.examRunning.store(false, std::memory_order_release);
@@ -165,7 +143,7 @@ std::string ExamRecording::firstLineName(CaptureDevice& device) {
         mixer.close();
         return name;
     } catch (const AudioError& error) {
-        showMessage(&window_, QStringLiteral("Error opening mixer"),
+        showMessage(window_.boxOwner(), QStringLiteral("Error opening mixer"),
                     QString::fromUtf8(error.what()), MessageIcon::None, MessageButtons::Ok);
         return {};
     }
@@ -185,38 +163,33 @@ void ExamRecording::onEndExam() {
     if (!examSink) {
         return;
     }
-    if (showMessage(&window_, endQuestion, QStringLiteral("Закончить экзамен?"),
+    if (showMessage(window_.boxOwner(), endQuestion, QStringLiteral("Закончить экзамен?"),
                     MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
     stopCapture();
-    applyExamControls(ExamStep::ExamEnded, [this](ControlId id) { return window_.control(id); });
+    applyExamControls(ExamStep::ExamEnded, window_);
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Закончили экзамен."));
 }
 
 void ExamRecording::stopBeforeExit() {
-    if (!examSink) {
-        return;
-    }
-    stopCapture();
-    ExamSessionState& session = window_.session();
-    if (session.answerState.load(std::memory_order_acquire) != AnswerState::Idle) {
-        session.answerFile.close();
+    if (examSink) {
+        stopCapture();
     }
 }
 
 void ExamRecording::stopCapture() {
     ExamSessionState& session = window_.session();
     session.examRunning.store(false, std::memory_order_release);
-    {
-        // The sink may be waiting for the window with a block in hand, and stop waits for it.
-        const UpdatesTurnedAway turnedAway(updater_.handoff());
-        examDevice->stop();
-    }
+    examDevice->stop();
     examDevice->setProblemListener(nullptr);
+    // Capture has stopped: the answer and the ALL file are the window's thread's now.
+    if (session.answer.state() != AnswerState::Idle) {
+        closeAnswer(session, events_);
+    }
     const bool firstFailure = !session.allFile.hasFailed();
     if (!session.allFile.close() && firstFailure) {
-        updater_.reportWriteFailure(QString::fromStdString(session.allFile.name()));
+        events_.writeFailed(session.allFile.name());
     }
     examSink.reset();
 }

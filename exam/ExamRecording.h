@@ -10,13 +10,13 @@
 
 #include "exam/CaptureProblemReporter.h"
 #include "exam/ExamClock.h"
-#include "exam/ExamWindowUpdater.h"
 #include "exam/Mp3FileSink.h"
 
 class CaptureDevice;
 class CaptureDeviceRegistry;
 class EncoderLibrary;
-class ExamRecorderDialog;
+class ExamWindow;
+class RecordingEvents;
 struct SessionCodes;
 
 // What an exam takes from outside the window; tests put scripted ones in place.
@@ -28,14 +28,12 @@ struct ExamServices {
     std::function<void(CaptureDevice&)> beforeCapture;
 };
 
-// "out/ALL_<site>-<classroom>-<subject>__<date>_<time>.mp3", named by the UTC date-time `utc`.
-QString allFileName(const SessionCodes& codes, const QDateTime& utc);
-
-// Lives in the window, which must outlive it; the registry and encoder library must outlive
-// it too. A recording still running when it goes is stopped first.
+// Lives in the window, which must outlive it, as must the events, the registry and the encoder
+// library. A recording still running when it goes is stopped first.
 class ExamRecording {
 public:
-    ExamRecording(ExamRecorderDialog& window, ExamServices services);
+    // `events`: where the recording thread reports, without waiting for the window.
+    ExamRecording(ExamWindow& window, RecordingEvents& events, ExamServices services);
     ~ExamRecording();
     ExamRecording(const ExamRecording&) = delete;
     ExamRecording& operator=(const ExamRecording&) = delete;
@@ -47,19 +45,17 @@ public:
     // files, and closes them. Nothing on screen changes.
     void stopBeforeExit();
 
-    // Hands other threads' window changes to the window's thread.
-    WindowHandoff& windowHandoff() { return updater_.handoff(); }
-
 private:
     void start(const std::string& deviceName, int volume);
     std::string firstLineName(CaptureDevice& device);
     void prepareRecordingLine(CaptureDevice& device, const std::string& lineName, int volume);
-    // Stops capture, which hands the sink the block in hand, then closes the ALL file.
+    // Stops capture, which hands the sink the block in hand, then closes the ALL file and an
+    // answer still open.
     void stopCapture();
 
-    ExamRecorderDialog& window_;
+    ExamWindow& window_;
+    RecordingEvents& events_;
     ExamServices services_;
-    ExamWindowUpdater updater_;
     CaptureProblemReporter reporter_;
     // The window's thread's alone: the device of the last start and the running exam's sink.
     CaptureDevice* examDevice = nullptr;

@@ -3,69 +3,75 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
-#include <QWidget>
 #include <utility>
 
+#include "exam/AnswerRecording.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
+#include "exam/ExamWindow.h"
 #include "platform/MessageBox.h"
 
-ExamWindowUpdater::ExamWindowUpdater(QWidget& window, ControlLookup control,
-                                     ExamSessionState& session, std::function<void()> stopAnswer)
-    : window_(window),
-      control_(std::move(control)),
-      session_(session),
-      stopAnswer_(std::move(stopAnswer)),
-      handoff_(window) {}
+ExamWindowUpdater::ExamWindowUpdater(ExamWindow& window, AnswerRecording& answers)
+    : window_(window), answers_(answers) {}
 
-void ExamWindowUpdater::showExamElapsed(std::int64_t seconds) {
-    handoff_.run([&] {
-        qobject_cast<QLineEdit*>(control_(ControlId::TotalElapsed))->setText(elapsedText(seconds));
-    });
+template <typename Show>
+void ExamWindowUpdater::post(Show show) {
+    QMetaObject::invokeMethod(this, std::move(show), Qt::QueuedConnection);
 }
 
-void ExamWindowUpdater::showAnswerElapsed(std::int64_t seconds) {
-    handoff_.run([&] {
-        const QString text = elapsedText(seconds);
-        qobject_cast<QLineEdit*>(control_(ControlId::AnswerElapsed))->setText(text);
-        qobject_cast<QLabel*>(control_(ControlId::AnswerState))
-            ->setText(QStringLiteral("время записи: ") + text);
-    });
+// A report about an answer the organiser has since recorded again is old news.
+bool ExamWindowUpdater::isCurrent(std::uint64_t answer) const {
+    return answer == window_.session().answer.number();
 }
 
-void ExamWindowUpdater::enableListen() {
-    handoff_.run([&] {
-        // A new answer may have been started since the file was closed: not this one to hear.
-        if (session_.answerState.load(std::memory_order_acquire) == AnswerState::Idle) {
-            applyAnswerControls(AnswerStep::FileClosed, control_);
+void ExamWindowUpdater::elapsedChanged(std::optional<std::int64_t> examSeconds,
+                                       std::uint64_t answer,
+                                       std::optional<std::int64_t> answerSeconds) {
+    post([this, examSeconds, answer, answerSeconds] {
+        if (examSeconds) {
+            window_.control<QLineEdit>(ControlId::TotalElapsed)->setText(elapsedText(*examSeconds));
+        }
+        if (answerSeconds && isCurrent(answer)) {
+            const QString text = elapsedText(*answerSeconds);
+            window_.control<QLineEdit>(ControlId::AnswerElapsed)->setText(text);
+            window_.control<QLabel>(ControlId::AnswerState)
+                ->setText(QStringLiteral("время записи: ") + text);
         }
     });
 }
 
-void ExamWindowUpdater::stopAnswerWithoutAsking() {
-    stopAnswer_();
+void ExamWindowUpdater::answerStopped(std::uint64_t answer) {
+    post([this, answer] {
+        if (isCurrent(answer)) {
+            answers_.showStopped();
+        }
+    });
 }
 
-void ExamWindowUpdater::reportWriteFailure(const QString& fileName) {
+void ExamWindowUpdater::answerClosed(std::uint64_t answer) {
+    post([this, answer] {
+        // Only the answer that is still the last one, and closed, is there to be heard.
+        if (isCurrent(answer) && window_.session().answer.state() == AnswerState::Idle) {
+            applyAnswerControls(AnswerStep::FileClosed, window_);
+        }
+    });
+}
+
+void ExamWindowUpdater::writeFailed(const std::string& fileName) {
     tell(QString::asprintf(
         "Ошибка записи файла %s. Запись может быть неполной. Проверьте место на диске.",
-        fileName.toUtf8().constData()));
+        fileName.c_str()));
 }
 
-void ExamWindowUpdater::reportCaptureProblem(const QString& text) {
+void ExamWindowUpdater::captureProblem(const QString& text) {
     tell(text);
 }
 
 void ExamWindowUpdater::tell(const QString& text) {
-    QWidget* window = &window_;
-    auto* status = qobject_cast<QLabel*>(control_(ControlId::StatusLine));
-    QMetaObject::invokeMethod(
-        window,
-        [window, status, text] {
-            status->setText(text);
-            showMessage(window, text, QStringLiteral("Ошибка"), MessageIcon::Stop,
-                        MessageButtons::Ok);
-        },
-        Qt::QueuedConnection);
+    post([this, text] {
+        window_.control<QLabel>(ControlId::StatusLine)->setText(text);
+        showMessage(window_.boxOwner(), text, QStringLiteral("Ошибка"), MessageIcon::Stop,
+                    MessageButtons::Ok);
+    });
 }

@@ -1,42 +1,33 @@
-// The main window's side of the exam's window updates: each change is made on the window's
-// thread while the recording thread waits; failures are told in a box without anyone waiting.
+// Shows in the main window what the recording thread reports: each report is posted to the
+// window's thread and shown there in turn, so the recording thread never waits for the window.
 #pragma once
 
-#include <functional>
+#include <QObject>
 
-#include "exam/ExamWindowUpdates.h"
-#include "exam/WindowHandoff.h"
-#include "res/ControlIds.h"
+#include "exam/RecordingEvents.h"
 
-class QWidget;
-struct ExamSessionState;
+class AnswerRecording;
+class ExamWindow;
 
-// The window and the session state must outlive it.
-class ExamWindowUpdater : public ExamWindowUpdates {
+// Lives on the window's thread; the window and the answer steps must outlive it. Reports still
+// waiting when it goes are dropped.
+class ExamWindowUpdater : public QObject, public RecordingEvents {
 public:
-    using ControlLookup = std::function<QWidget*(ControlId)>;
+    ExamWindowUpdater(ExamWindow& window, AnswerRecording& answers);
 
-    // `stopAnswer`: the answer's stop step, which makes its own window changes on the window's
-    // thread.
-    ExamWindowUpdater(QWidget& window, ControlLookup control, ExamSessionState& session,
-                      std::function<void()> stopAnswer);
-
-    void showExamElapsed(std::int64_t seconds) override;
-    void showAnswerElapsed(std::int64_t seconds) override;
-    void enableListen() override;
-    void stopAnswerWithoutAsking() override;
-    void reportWriteFailure(const QString& fileName) override;
-    void reportCaptureProblem(const QString& text) override;
-
-    // Turned away while the window's thread waits for the recording thread.
-    WindowHandoff& handoff() { return handoff_; }
+    void elapsedChanged(std::optional<std::int64_t> examSeconds, std::uint64_t answer,
+                        std::optional<std::int64_t> answerSeconds) override;
+    void answerStopped(std::uint64_t answer) override;
+    void answerClosed(std::uint64_t answer) override;
+    void writeFailed(const std::string& fileName) override;
+    void captureProblem(const QString& text) override;
 
 private:
+    template <typename Show>
+    void post(Show show);
+    bool isCurrent(std::uint64_t answer) const;
     void tell(const QString& text);
 
-    QWidget& window_;
-    const ControlLookup control_;
-    ExamSessionState& session_;
-    const std::function<void()> stopAnswer_;
-    WindowHandoff handoff_;
+    ExamWindow& window_;
+    AnswerRecording& answers_;
 };

@@ -4,23 +4,25 @@
 #include <optional>
 #include <utility>
 
+#include "audio/RecordingFormat.h"
 #include "exam/ExamSessionState.h"
-#include "exam/ExamWindowUpdates.h"
+#include "exam/RecordingEvents.h"
 
 namespace {
 
-// A full block of 2 s at 128 kbit/s makes about 32,000 bytes.
-constexpr std::uint32_t kOutputArea = 176'400;
+// One 16-bit sample's worth per byte of PCM: far above the MP3 bytes of a block.
+constexpr std::uint32_t kOutputArea = recording_format::kBlockBytes / 2;
 
 }  // namespace
 
-Mp3FileSink::Mp3FileSink(ExamSessionState& session, ExamWindowUpdates& window, LocalClock clock,
+Mp3FileSink::Mp3FileSink(ExamSessionState& session, RecordingEvents& events, LocalClock clock,
                          std::int32_t maxAnswerSeconds, EncoderLibrary& library)
     : session_(session),
-      window_(window),
+      events_(events),
       clock_(std::move(clock)),
       maxAnswerSeconds_(maxAnswerSeconds),
-      stream_(128, 44'100, 44'100, library),
+      stream_(recording_format::kBitrateKbps, recording_format::kSampleRate,
+              recording_format::kSampleRate, library),
       output_(std::max(kOutputArea, stream_.outputBufferSize())) {}
 
 void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
@@ -29,52 +31,57 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
         stream_.encode(static_cast<const short*>(data), byteCount / 2, output_.data(), &produced);
     if (result != 0 && !encoderFailureReported_) {
         encoderFailureReported_ = true;
-        window_.reportCaptureProblem(
+        events_.captureProblem(
             QStringLiteral("Ошибка кодирования звука: часть записи экзамена потеряна."));
     }
     const std::span<const unsigned char> mp3(output_.data(), produced);
-
-    std::optional<std::int64_t> blockTime;
-    const auto now = [&] {
-        if (!blockTime) {
-            blockTime = wholeSeconds(clock_());
-        }
-        return *blockTime;
-    };
+    const std::int64_t now = wholeSeconds(clock_());
 
     // Every block that arrives while the file is open belongs to the exam, those handed over by
     // the end's stop included: the end closes the file once the stop has returned.
     writeTo(session_.allFile, mp3);
 
+    std::optional<std::int64_t> examElapsed;
     if (session_.examRunning.load(std::memory_order_acquire)) {
-        const std::int64_t elapsed = now() - session_.examStart.load();
-        session_.examElapsed.store(elapsed);
-        window_.showExamElapsed(elapsed);
+        examElapsed = now - session_.examStart.load();
+        session_.examElapsed.store(*examElapsed);
     }
 
-    if (session_.answerState.load(std::memory_order_acquire) != AnswerState::Idle) {
-        writeTo(session_.answerFile, mp3);
-        const std::int64_t elapsed = now() - session_.answerStart.load();
-        session_.answerElapsed.store(elapsed);
-        if (maxAnswerSeconds_ > 0 && elapsed > maxAnswerSeconds_) {
-            session_.stopWithoutAsking.store(true);
-            window_.stopAnswerWithoutAsking();
+    CurrentAnswer& answer = session_.answer;
+    std::optional<std::int64_t> answerElapsed;
+    bool stoppedAtLimit = false;
+    if (answer.state() != AnswerState::Idle) {
+        if (answer.write(mp3)) {
+            events_.writeFailed(answer.fileName());
         }
-        window_.showAnswerElapsed(elapsed);
+        answerElapsed = now - answer.start();
+        answer.setElapsed(*answerElapsed);
+        if (maxAnswerSeconds_ > 0 && *answerElapsed > maxAnswerSeconds_ && answer.requestStop()) {
+            session_.stopWithoutAsking.store(true);
+            stoppedAtLimit = true;
+        }
     }
 
-    if (session_.answerState.load(std::memory_order_acquire) == AnswerState::StopRequested) {
-        closeStoppedAnswer(session_, window_);
+    if (examElapsed || answerElapsed) {
+        events_.elapsedChanged(examElapsed, answer.number(), answerElapsed);
+    }
+    if (stoppedAtLimit) {
+        events_.answerStopped(answer.number());
+    }
+    if (answer.state() == AnswerState::StopRequested) {
+        closeAnswer(session_, events_);
     }
 }
 
-void closeStoppedAnswer(ExamSessionState& session, ExamWindowUpdates& window) {
-    const bool firstFailure = !session.answerFile.hasFailed();
-    if (!session.answerFile.close() && firstFailure) {
-        window.reportWriteFailure(QString::fromStdString(session.answerFile.name()));
+void closeAnswer(ExamSessionState& session, RecordingEvents& events) {
+    CurrentAnswer& answer = session.answer;
+    // Once Idle the answer is the window's again: take what is told before the close.
+    const std::string fileName = answer.fileName();
+    const std::uint64_t number = answer.number();
+    if (answer.close()) {
+        events.writeFailed(fileName);
     }
-    session.answerState.store(AnswerState::Idle, std::memory_order_release);
-    window.enableListen();
+    events.answerClosed(number);
 }
 
 void Mp3FileSink::writeTo(RecordingFile& file, std::span<const unsigned char> bytes) {
@@ -83,6 +90,6 @@ void Mp3FileSink::writeTo(RecordingFile& file, std::span<const unsigned char> by
     }
     const bool firstFailure = !file.hasFailed();
     if (!file.write(bytes) && firstFailure) {
-        window_.reportWriteFailure(QString::fromStdString(file.name()));
+        events_.writeFailed(file.name());
     }
 }

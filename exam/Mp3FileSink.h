@@ -1,5 +1,5 @@
 // The exam's audio sink: encodes each block once into the ALL file and, while an answer is open,
-// the answer file; keeps the elapsed times shown and stops an answer at the maximum length.
+// the answer file; keeps the elapsed times and stops an answer at the maximum length.
 #pragma once
 
 #include <cstdint>
@@ -11,22 +11,21 @@
 #include "exam/ExamClock.h"
 
 class EncoderLibrary;
-class ExamWindowUpdates;
+class RecordingEvents;
 class RecordingFile;
 struct ExamSessionState;
 
-// The sink's close of a stopped answer: closes the answer file, returns answerState to Idle
-// and enables listening. On the recording thread, between blocks, while the state is
-// StopRequested.
-void closeStoppedAnswer(ExamSessionState& session, ExamWindowUpdates& window);
+// Closes the session's answer (StopRequested, or still Recording when nothing else will), and
+// tells the window its file is closed. On the thread that holds the answer (CurrentAnswer.h).
+void closeAnswer(ExamSessionState& session, RecordingEvents& events);
 
-// One per exam, never reused. The session state and the window must outlive it; it must live
+// One per exam, never reused. The session state and the events must outlive it; it must live
 // until the capture device's stop() has returned. It holds no files: it writes those of the
-// session state.
+// session state. It never waits for the window.
 class Mp3FileSink final : public AudioSink {
 public:
-    // 128 kbit/s, 44,100 Hz in and out. Throws what Mp3Stream throws.
-    Mp3FileSink(ExamSessionState& session, ExamWindowUpdates& window, LocalClock clock,
+    // Throws what Mp3Stream throws.
+    Mp3FileSink(ExamSessionState& session, RecordingEvents& events, LocalClock clock,
                 std::int32_t maxAnswerSeconds, EncoderLibrary& library);
 
     void onAudioData(const void* data, std::uint32_t byteCount) override;
@@ -35,7 +34,7 @@ private:
     void writeTo(RecordingFile& file, std::span<const unsigned char> bytes);
 
     ExamSessionState& session_;
-    ExamWindowUpdates& window_;
+    RecordingEvents& events_;
     const LocalClock clock_;
     const std::int32_t maxAnswerSeconds_;
     Mp3Stream stream_;

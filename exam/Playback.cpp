@@ -1,11 +1,14 @@
 #include "exam/Playback.h"
 
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QWidget>
+#include <optional>
 #include <utility>
 
-#include "app/ExamRecorderDialog.h"
-#include "exam/AnswerRecording.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamSessionState.h"
+#include "exam/ExamWindow.h"
 #include "exam/PlaybackMediaPlayer.h"
 #include "platform/MessageBox.h"
 
@@ -15,52 +18,84 @@ const QString kBoxCaption = QStringLiteral("Buf playback");
 
 }  // namespace
 
-Playback::Playback(ExamRecorderDialog& window, PlaybackPlayer* library,
-                   FallbackFactory makeFallback)
+Playback::Playback(ExamWindow& window, PlaybackPlayer* library, FallbackFactory makeFallback)
     : window_(window), library_(library), makeFallback_(std::move(makeFallback)) {
+    libraryThread_.setMaxThreadCount(1);
     timer_.setInterval(1000);
-    QObject::connect(&timer_, &QTimer::timeout, &window, [this] { onTimer(); });
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { onTimer(); });
+}
+
+Playback::~Playback() {
+    libraryThread_.waitForDone();
+}
+
+template <typename Call>
+auto Playback::besideWindow(Call call) {
+    std::optional<decltype(call())> result;
+    QEventLoop waiting;
+    libraryThread_.start([&] {
+        auto value = call();
+        QMetaObject::invokeMethod(
+            &waiting,
+            [&, value] {
+                result = value;
+                waiting.quit();
+            },
+            Qt::QueuedConnection);
+    });
+    // Clicks wait until the player has answered; paints and the recording's reports do not.
+    waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    return *result;
 }
 
 void Playback::onListen() {
-    timer_.start();
-    playbackCountdown_ = static_cast<int>(window_.session().answerElapsed.load());
-
+    const std::string fileName = window_.session().answer.fileName();
     std::unique_ptr<PlaybackPlayer> fallback;
-    PlaybackPlayer* playing =
-        startPlayer(window_.answerRecording().answerFileName().toStdString(), fallback);
+    PlaybackPlayer* playing = startPlayer(fileName, fallback);
 
-    showMessage(&window_, QStringLiteral("Проигрывание последней записи\n\n"), kBoxCaption,
-                MessageIcon::Information, MessageButtons::Ok);
+    // Counted from here, so a player slow to start does not eat into the countdown.
+    timer_.start();
+    playbackCountdown_ = static_cast<int>(window_.session().answer.elapsed());
+    showMessage(window_.boxOwner(), QStringLiteral("Проигрывание последней записи\n\n"),
+                kBoxCaption, MessageIcon::Information, MessageButtons::Ok);
 
     playbackCountdown_ = 0;
-    applyAnswerControls(AnswerStep::PlaybackEnded,
-                        [this](ControlId id) { return window_.control(id); });
+    applyAnswerControls(AnswerStep::PlaybackEnded, window_);
     playbackBox_ = nullptr;
-    if (playing != nullptr) {
+    if (playing == library_) {
+        besideWindow([this] {
+            library_->stop();
+            return true;
+        });
+    } else if (playing != nullptr) {
         playing->stop();
     }
 }
 
 PlaybackPlayer* Playback::startPlayer(const std::string& fileName,
                                       std::unique_ptr<PlaybackPlayer>& fallback) {
-    if (window_.bassAvailable() && library_ != nullptr) {
-        if (library_->play(fileName)) {
+    if (bassAvailable_ && library_ != nullptr) {
+        // The code belongs to the library's thread: read with the failure it explains.
+        const auto [playing, errorCode] = besideWindow([this, &fileName] {
+            const bool started = library_->play(fileName);
+            return std::pair(started, started ? 0 : library_->errorCode());
+        });
+        if (playing) {
             return library_;
         }
         const QString question = QString::asprintf(
-            "Ошибка проигрывания MP3 через bass.dll, код ошибки - %d\n\nИспользование "
-            "встроенный в Windows проигрыватель?",
-            library_->errorCode());
+            "Ошибка проигрывания MP3 через libbass.so, код ошибки - %d\n\nИспользование "
+            "встроенный проигрыватель?",
+            errorCode);
         // No plays nothing this time and leaves the library to be tried again next time.
-        if (showMessage(&window_, question, QStringLiteral("Ошибка проигрывания"),
+        if (showMessage(window_.boxOwner(), question, QStringLiteral("Ошибка проигрывания"),
                         MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
             return nullptr;
         }
-        window_.setBassAvailable(false);
+        bassAvailable_ = false;
     }
-    fallback =
-        makeFallback_ ? makeFallback_(&window_) : std::make_unique<PlaybackMediaPlayer>(&window_);
+    QObject* owner = window_.boxOwner();
+    fallback = makeFallback_ ? makeFallback_(owner) : std::make_unique<PlaybackMediaPlayer>(owner);
     // Nothing is reported when it cannot play: the box counts down all the same.
     fallback->play(fileName);
     return fallback.get();

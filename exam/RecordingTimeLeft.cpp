@@ -1,7 +1,10 @@
 #include "exam/RecordingTimeLeft.h"
 
+#include "audio/RecordingFormat.h"
+
 std::int64_t recordingSecondsLeft(std::uint64_t freeBytes, bool answerOpen) {
-    const std::uint64_t rate = kRecordingBytesPerSecond * (answerOpen ? 2 : 1);
+    // Each open recording writes the MP3 stream once.
+    const std::uint64_t rate = recording_format::kMp3BytesPerSecond * (answerOpen ? 2 : 1);
     return static_cast<std::int64_t>(freeBytes / rate);
 }
 

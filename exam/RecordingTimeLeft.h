@@ -4,9 +4,6 @@
 
 #include <cstdint>
 
-// What each open recording writes: 128 kbit/s.
-inline constexpr std::uint64_t kRecordingBytesPerSecond = 16'000;
-
 std::int64_t recordingSecondsLeft(std::uint64_t freeBytes, bool answerOpen);
 
 // Each warning is given once until reset.

@@ -7,14 +7,12 @@
 #include <set>
 
 #include "platform/AlsaHandles.h"
+#include "platform/WaveIn.h"
 
 // Listed: the sound server's default source first, when a server answers, then every capture
 // device of every sound card. Plugin PCMs that are no sound card (null, file, rate, dsnoop,
 // dmix, tee, ...) are never looked at: only card devices and the server's PCM are probed.
 namespace {
-
-constexpr unsigned kChannels = 2;
-constexpr unsigned kRate = 44100;
 
 enum class Probe { Accepts, Busy, Refuses };
 
@@ -36,8 +34,8 @@ Probe probeCapture(const std::string& pcmName) {
         snd_pcm_hw_params_any(raw, params) >= 0 &&
         snd_pcm_hw_params_set_access(raw, params, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
         snd_pcm_hw_params_set_format(raw, params, SND_PCM_FORMAT_S16_LE) == 0 &&
-        snd_pcm_hw_params_set_channels(raw, params, kChannels) == 0 &&
-        snd_pcm_hw_params_set_rate(raw, params, kRate, 0) == 0;
+        snd_pcm_hw_params_set_channels(raw, params, kWaveFormat4S16.nChannels) == 0 &&
+        snd_pcm_hw_params_set_rate(raw, params, kWaveFormat4S16.nSamplesPerSec, 0) == 0;
     return accepts ? Probe::Accepts : Probe::Refuses;
 }
 

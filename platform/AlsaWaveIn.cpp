@@ -30,14 +30,12 @@ WaveResult AlsaWaveIn::open(std::uint32_t deviceId, const WaveFormat& format, Re
     if (deviceId >= list.size()) {
         return WaveResult::BadDeviceId;
     }
-    const WaveFormat recorded;
-    if (format.wFormatTag != recorded.wFormatTag || format.nChannels != recorded.nChannels ||
-        format.nSamplesPerSec != recorded.nSamplesPerSec ||
-        format.wBitsPerSample != recorded.wBitsPerSample) {
+    // The one format the endpoints were probed for.
+    if (format != kWaveFormat4S16) {
         return WaveResult::BadFormat;
     }
     std::unique_ptr<AlsaWaveInDevice> device =
-        AlsaWaveInDevice::open(list[deviceId].pcmName, queue);
+        AlsaWaveInDevice::open(list[deviceId].pcmName, format, queue);
     if (!device) {
         return WaveResult::Error;
     }

@@ -19,7 +19,7 @@ public:
         : endpoints_(std::move(endpoints)) {}
 
     std::uint32_t deviceCount() override;
-    // Every listed endpoint records 16-bit stereo at 44,100 Hz.
+    // Every listed endpoint records kWaveFormat4S16, the only format it opens with.
     WaveResult deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) override;
     WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
                     std::unique_ptr<WaveIn>& handle) override;

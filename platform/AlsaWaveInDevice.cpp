@@ -8,22 +8,21 @@
 
 namespace {
 
-constexpr unsigned kChannels = 2;
-constexpr unsigned kRate = 44100;
-constexpr std::uint32_t kFrameBytes = 4;
-constexpr snd_pcm_uframes_t kPeriodFrames = 4410;              // 100 ms
-constexpr snd_pcm_uframes_t kRingFrames = 10 * kPeriodFrames;  // 1 s of slack for a slow sink
+constexpr unsigned kPeriodsPerSecond = 10;  // 100-ms periods
+constexpr unsigned kRingPeriods = 10;       // 1 s of slack for a slow sink
 // With audio flowing a poll never waits this long; a device that stays silent is looked at.
 constexpr int kQuietMs = 1000;
 
-bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& periodFrames, snd_pcm_uframes_t& ringFrames) {
+bool configure(snd_pcm_t* pcm, const WaveFormat& format, snd_pcm_uframes_t& periodFrames,
+               snd_pcm_uframes_t& ringFrames) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample != 16 ||
+        snd_pcm_hw_params_any(pcm, hw) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-        snd_pcm_hw_params_set_channels(pcm, hw, kChannels) < 0 ||
-        snd_pcm_hw_params_set_rate(pcm, hw, kRate, 0) < 0) {
+        snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
+        snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0) {
         return false;
     }
     // The nearest the device offers will do.
@@ -50,6 +49,7 @@ bool configure(snd_pcm_t* pcm, snd_pcm_uframes_t& periodFrames, snd_pcm_uframes_
 }  // namespace
 
 std::unique_ptr<AlsaWaveInDevice> AlsaWaveInDevice::open(const std::string& pcmName,
+                                                         const WaveFormat& format,
                                                          RecordingQueue& queue) {
     QuietAlsaErrors quiet;
     snd_pcm_t* raw = nullptr;
@@ -57,14 +57,14 @@ std::unique_ptr<AlsaWaveInDevice> AlsaWaveInDevice::open(const std::string& pcmN
         return nullptr;
     }
     AlsaPcm pcm(raw);
-    snd_pcm_uframes_t periodFrames = kPeriodFrames;
-    snd_pcm_uframes_t ringFrames = kRingFrames;
-    if (!configure(raw, periodFrames, ringFrames)) {
+    snd_pcm_uframes_t periodFrames = format.nSamplesPerSec / kPeriodsPerSecond;
+    snd_pcm_uframes_t ringFrames = kRingPeriods * periodFrames;
+    if (!configure(raw, format, periodFrames, ringFrames)) {
         return nullptr;
     }
     std::unique_ptr<AlsaWaveInDevice> device;
     try {
-        device.reset(new AlsaWaveInDevice(std::move(pcm), periodFrames, ringFrames, queue));
+        device.reset(new AlsaWaveInDevice(std::move(pcm), format, periodFrames, ringFrames, queue));
     } catch (const std::system_error&) {
         return nullptr;
     }
@@ -75,13 +75,15 @@ std::unique_ptr<AlsaWaveInDevice> AlsaWaveInDevice::open(const std::string& pcmN
     return device;
 }
 
-AlsaWaveInDevice::AlsaWaveInDevice(AlsaPcm pcm, snd_pcm_uframes_t periodFrames,
-                                   snd_pcm_uframes_t ringFrames, RecordingQueue& queue)
+AlsaWaveInDevice::AlsaWaveInDevice(AlsaPcm pcm, const WaveFormat& format,
+                                   snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t ringFrames,
+                                   RecordingQueue& queue)
     : pcm_(std::move(pcm)),
+      format_(format),
       periodFrames_(periodFrames),
       ringFrames_(ringFrames),
       queue_(queue),
-      dropped_(periodFrames * kFrameBytes),
+      dropped_(periodFrames * format.nBlockAlign),
       driver_(&AlsaWaveInDevice::drive, this) {}
 
 AlsaWaveInDevice::~AlsaWaveInDevice() {
@@ -109,7 +111,7 @@ WaveResult AlsaWaveInDevice::prepareHeader(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if (header.lpData == nullptr || header.dwBufferLength < kFrameBytes) {
+    if (header.lpData == nullptr || header.dwBufferLength < format_.nBlockAlign) {
         return WaveResult::Error;
     }
     header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
@@ -168,7 +170,8 @@ WaveResult AlsaWaveInDevice::start() {
             return WaveResult::Error;
         }
         running_ = true;
-        starved_ = false;
+        lostFrames_ = 0;
+        lastReadAt_ = std::chrono::steady_clock::now();
     }
     changed();
     return WaveResult::Ok;
@@ -183,6 +186,7 @@ WaveResult AlsaWaveInDevice::reset() {
         if (running_ && !lost_) {
             readIntoBuffers();  // what has been recorded so far belongs to the caller
         }
+        tellLostAudio();
         running_ = false;
         snd_pcm_drop(pcm_.get());
         if (!lost_) {
@@ -205,6 +209,7 @@ WaveResult AlsaWaveInDevice::close() {
     }
     stopDriver();
     std::lock_guard lock(mutex_);
+    tellLostAudio();
     while (!buffers_.empty()) {
         handBackFirst();
     }
@@ -223,7 +228,8 @@ void AlsaWaveInDevice::publishLevel(const std::byte* data, snd_pcm_uframes_t fra
     if (meter_ == nullptr) {
         return;
     }
-    const std::span samples(reinterpret_cast<const std::int16_t*>(data), frames * kChannels);
+    const std::span samples(reinterpret_cast<const std::int16_t*>(data),
+                            frames * format_.nChannels);
     meter_->publish(measurePcmLevel(samples), static_cast<std::uint32_t>(frames));
 }
 
@@ -235,7 +241,8 @@ void AlsaWaveInDevice::drive() {
             changed_.wait(lock);
         } else if (buffers_.empty()) {
             keepFromOverrunning();
-            changed_.wait_for(lock, std::chrono::microseconds(periodFrames_ * 1'000'000 / kRate));
+            changed_.wait_for(lock, std::chrono::microseconds(periodFrames_ * 1'000'000 /
+                                                              format_.nSamplesPerSec));
         } else {
             waitForAudio(lock);
             if (!stopping_ && running_ && !lost_) {
@@ -281,7 +288,7 @@ void AlsaWaveInDevice::readIntoBuffers() {
     while (!buffers_.empty()) {
         WaveHeader& header = *buffers_.front();
         const snd_pcm_uframes_t room =
-            (header.dwBufferLength - header.dwBytesRecorded) / kFrameBytes;
+            (header.dwBufferLength - header.dwBytesRecorded) / format_.nBlockAlign;
         if (room == 0) {
             handBackFirst();
             continue;
@@ -298,9 +305,10 @@ void AlsaWaveInDevice::readIntoBuffers() {
             recover(static_cast<int>(got));
             return;
         }
-        starved_ = false;
+        lastReadAt_ = std::chrono::steady_clock::now();
+        tellLostAudio();
         publishLevel(header.lpData + header.dwBytesRecorded, static_cast<snd_pcm_uframes_t>(got));
-        header.dwBytesRecorded += static_cast<std::uint32_t>(got) * kFrameBytes;
+        header.dwBytesRecorded += static_cast<std::uint32_t>(got) * format_.nBlockAlign;
         if (static_cast<snd_pcm_uframes_t>(got) == room) {
             handBackFirst();
         }
@@ -308,7 +316,8 @@ void AlsaWaveInDevice::readIntoBuffers() {
 }
 
 // No buffer to read into: the audio waits in the device's ring until one comes back. Only when
-// the ring is about to overrun is the oldest audio dropped, a period at a time, and counted.
+// the ring is about to overrun is the oldest audio dropped, a period at a time, and counted; the
+// count is told once a buffer is back, so a long wait is one loss.
 void AlsaWaveInDevice::keepFromOverrunning() {
     snd_pcm_sframes_t available = snd_pcm_avail_update(pcm_.get());
     if (available < 0) {
@@ -320,10 +329,6 @@ void AlsaWaveInDevice::keepFromOverrunning() {
     if (available <= keep) {
         return;
     }
-    if (!starved_) {
-        starved_ = true;
-        noteOverrun();
-    }
     while (available > keep) {
         const auto frames = std::min<snd_pcm_uframes_t>(periodFrames_, available - keep);
         const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), dropped_.data(), frames);
@@ -334,6 +339,8 @@ void AlsaWaveInDevice::keepFromOverrunning() {
             recover(static_cast<int>(got));
             return;
         }
+        lastReadAt_ = std::chrono::steady_clock::now();
+        lostFrames_ += static_cast<std::uint32_t>(got);
         available -= got;
     }
 }
@@ -341,7 +348,16 @@ void AlsaWaveInDevice::keepFromOverrunning() {
 void AlsaWaveInDevice::recover(int error) {
     if ((error == -EPIPE || error == -ESTRPIPE) && snd_pcm_recover(pcm_.get(), error, 1) == 0 &&
         (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED || snd_pcm_start(pcm_.get()) == 0)) {
-        noteOverrun();
+        // The device stopped once its ring was full, and recorded nothing until now: all but
+        // the ring's worth since the last read is gone (at least a period, whatever the clock).
+        const auto since = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - lastReadAt_);
+        const auto framesSince = static_cast<snd_pcm_uframes_t>(
+            since.count() * static_cast<std::int64_t>(format_.nSamplesPerSec) / 1'000'000);
+        lostFrames_ += static_cast<std::uint32_t>(
+            std::max(periodFrames_, framesSince > ringFrames_ ? framesSince - ringFrames_ : 0));
+        lastReadAt_ = std::chrono::steady_clock::now();
+        tellLostAudio();
         return;
     }
     // -ENODEV, -EBADFD, -EIO, a recovery that failed: the device is gone.
@@ -353,14 +369,18 @@ void AlsaWaveInDevice::loseDevice() {
         return;
     }
     lost_ = true;
+    tellLostAudio();
     if (!buffers_.empty() && buffers_.front()->dwBytesRecorded != 0) {
         handBackFirst();
     }
     queue_.post({WaveMessage::Kind::DeviceLost});
 }
 
-void AlsaWaveInDevice::noteOverrun() {
-    queue_.post({WaveMessage::Kind::Overrun});
+void AlsaWaveInDevice::tellLostAudio() {
+    if (lostFrames_ != 0) {
+        queue_.post({WaveMessage::Kind::Overrun, nullptr, lostFrames_});
+        lostFrames_ = 0;
+    }
 }
 
 void AlsaWaveInDevice::handBackFirst() {

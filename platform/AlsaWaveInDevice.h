@@ -4,6 +4,7 @@
 
 #include <poll.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,16 +20,17 @@
 #include "platform/Wakeup.h"
 #include "platform/WaveIn.h"
 
-// Each read, about a period (100 ms), publishes its level to the meter if one is given. An
-// overrun, or audio dropped because no buffer was queued in time, is posted as Overrun. A
+// Each read, about a period (100 ms), publishes its level to the meter if one is given. Audio
+// lost to an overrun, or dropped because no buffer was queued in time, is posted as Overrun
+// with the frames lost, once the device reads into a buffer again (or stops). A
 // device that goes away is posted as DeviceLost, with the buffer being filled handed back
 // first; the other buffers stay queued until reset or close hands them back.
 class AlsaWaveInDevice : public WaveIn {
 public:
-    // Opens `pcmName` and posts Open to `queue`, which must outlive the device. Null when the
-    // PCM cannot be opened or does not take the format.
+    // Opens `pcmName` for 16-bit PCM `format` and posts Open to `queue`, which must outlive the
+    // device. Null when the PCM cannot be opened or does not take the format.
     static std::unique_ptr<AlsaWaveInDevice> open(const std::string& pcmName,
-                                                  RecordingQueue& queue);
+                                                  const WaveFormat& format, RecordingQueue& queue);
     ~AlsaWaveInDevice() override;
     AlsaWaveInDevice(const AlsaWaveInDevice&) = delete;
     AlsaWaveInDevice& operator=(const AlsaWaveInDevice&) = delete;
@@ -42,8 +44,8 @@ public:
     void publishLevelsTo(LevelMeter* meter) override;
 
 private:
-    AlsaWaveInDevice(AlsaPcm pcm, snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t ringFrames,
-                     RecordingQueue& queue);
+    AlsaWaveInDevice(AlsaPcm pcm, const WaveFormat& format, snd_pcm_uframes_t periodFrames,
+                     snd_pcm_uframes_t ringFrames, RecordingQueue& queue);
 
     void drive();
     void waitForAudio(std::unique_lock<std::mutex>& lock);
@@ -51,13 +53,14 @@ private:
     void keepFromOverrunning();
     void recover(int error);
     void loseDevice();
-    void noteOverrun();
+    void tellLostAudio();
     void handBackFirst();
     void stopDriver();
     void changed();
     void publishLevel(const std::byte* data, snd_pcm_uframes_t frames);
 
     AlsaPcm pcm_;
+    const WaveFormat format_;
     const snd_pcm_uframes_t periodFrames_;
     const snd_pcm_uframes_t ringFrames_;
     RecordingQueue& queue_;
@@ -71,7 +74,8 @@ private:
     bool stopping_ = false;
     bool closed_ = false;
     bool lost_ = false;
-    bool starved_ = false;  // already counted as an overrun
+    std::uint32_t lostFrames_ = 0;  // not yet told
+    std::chrono::steady_clock::time_point lastReadAt_;
     LevelMeter* meter_ = nullptr;
 
     std::vector<pollfd> pollFds_;  // the driver thread's own

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 
@@ -13,11 +14,12 @@ struct WaveMessage {
         Open,
         Data,  // `header` is back from the device, with its recorded bytes
         Close,
-        Overrun,     // audio was lost: the device ran out of room before it could be read
+        Overrun,     // `lostFrames` of audio were dropped before they could be read
         DeviceLost,  // the device went away; it records nothing more
     };
     Kind kind = Kind::Open;
     WaveHeader* header = nullptr;
+    std::uint32_t lostFrames = 0;
 };
 
 class RecordingQueue {

@@ -35,13 +35,18 @@ struct WaveInCaps {
 };
 
 struct WaveFormat {
-    std::uint16_t wFormatTag = WAVE_FORMAT_PCM;
-    std::uint16_t nChannels = 2;
-    std::uint32_t nSamplesPerSec = 44100;
-    std::uint32_t nAvgBytesPerSec = 176400;
-    std::uint16_t nBlockAlign = 4;
-    std::uint16_t wBitsPerSample = 16;
+    std::uint16_t wFormatTag = 0;
+    std::uint16_t nChannels = 0;
+    std::uint32_t nSamplesPerSec = 0;
+    std::uint32_t nAvgBytesPerSec = 0;
+    std::uint16_t nBlockAlign = 0;
+    std::uint16_t wBitsPerSample = 0;
+
+    friend bool operator==(const WaveFormat&, const WaveFormat&) = default;
 };
+
+// The format a device with WAVE_FORMAT_4S16 records.
+inline constexpr WaveFormat kWaveFormat4S16{WAVE_FORMAT_PCM, 2, 44'100, 176'400, 4, 16};
 
 // One buffer of the caller's memory; the device fills it while it is queued.
 struct WaveHeader {

@@ -9,15 +9,11 @@
 #include "report/FileDigest.h"
 #include "report/StatementText.h"
 #include "report/WorkList.h"
+#include "session/OutFolder.h"
 
 namespace {
 
 constexpr std::size_t readChunkBytes = 32'768;
-
-QString reportFileName(const SessionCodes& codes, const char* extension) {
-    return QStringLiteral("out/report_%1_%2-%3.%4")
-        .arg(codes.subject, codes.site, codes.classroom, QLatin1String(extension));
-}
 
 }  // namespace
 
@@ -31,11 +27,11 @@ bool areStatementCodes(const SessionCodes& codes) {
 }
 
 QString statementFileName(const SessionCodes& codes) {
-    return reportFileName(codes, "htm");
+    return reportFileName(codes, QStringLiteral("htm"));
 }
 
 QString checksumListFileName(const SessionCodes& codes) {
-    return reportFileName(codes, "crc");
+    return reportFileName(codes, QStringLiteral("crc"));
 }
 
 StatementResult writeTransferStatement(const SessionCodes& codes,
@@ -43,7 +39,7 @@ StatementResult writeTransferStatement(const SessionCodes& codes,
     if (!areStatementCodes(codes)) {
         return {StatementStatus::InvalidCodes, {}};
     }
-    const std::optional<QStringList> workList = readWorkList(QStringLiteral("out"));
+    const std::optional<QStringList> workList = readWorkList(QString::fromLatin1(kOutFolder));
     if (!workList) {
         return {StatementStatus::OutFolderUnreadable, {}};
     }
@@ -61,7 +57,7 @@ StatementResult writeTransferStatement(const SessionCodes& codes,
     std::vector<unsigned char> buffer(readChunkBytes);
     for (qsizetype row = 0; row < workList->size(); ++row) {
         const QString& name = workList->at(row);
-        const std::optional<FileDigest> digest = digestFile(QStringLiteral("out/") + name, buffer);
+        const std::optional<FileDigest> digest = digestFile(inOutFolder(name), buffer);
         checksums.write(checksumLine(name, digest));
         const QString notes = auditNotes(*workList, row, codes.subject, digest);
         statement.write(statementRow(static_cast<int>(row + 1), name, digest, notes));

@@ -106,7 +106,9 @@ private:
 
 class CountingListener : public CaptureProblemListener {
 public:
-    void onOverrun(std::uint32_t total) override { add("overrun " + std::to_string(total)); }
+    void onOverrun(std::uint32_t lostFrames) override {
+        add("overrun " + std::to_string(lostFrames));
+    }
     void onDeviceLost() override { add("lost"); }
     bool waitFor(std::size_t count) {
         std::unique_lock lock(mutex_);

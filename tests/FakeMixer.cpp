@@ -178,7 +178,8 @@ private:
 
 std::unique_ptr<OpenMixer> FakeMixer::open(std::uint32_t deviceId, int& result) {
     openedDeviceIds.push_back(deviceId);
-    if (openFails) {
+    if (openFails || opensFailingFirst > 0) {
+        opensFailingFirst = std::max(0, opensFailingFirst - 1);
         result = MixerBadDevice;
         return nullptr;
     }

@@ -43,6 +43,7 @@ public:
 
     // The script; it may be changed while a mixer is open.
     bool openFails = false;
+    int opensFailingFirst = 0;            // as a card that is slow to answer
     std::optional<FakeLine> destination;  // nothing: no recording destination
     std::vector<FakeLine> sources;
     // A failing read still fills the caller's area, as a driver that stops half-way may, so a

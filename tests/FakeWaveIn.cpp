@@ -75,10 +75,10 @@ std::size_t FakeWaveIn::record(std::span<const std::byte> bytes) {
     return bytes.size();
 }
 
-void FakeWaveIn::report(WaveMessage::Kind problem) {
+void FakeWaveIn::report(WaveMessage::Kind problem, std::uint32_t lostFrames) {
     std::lock_guard lock(mutex_);
     if (queue_ != nullptr) {
-        queue_->post({problem});
+        queue_->post({problem, nullptr, lostFrames});
     }
 }
 

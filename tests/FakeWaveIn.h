@@ -45,7 +45,7 @@ public:
     // device is started, and publishes the level of every 100 ms taken. Returns how many bytes
     // found no room.
     std::size_t record(std::span<const std::byte> bytes);
-    void report(WaveMessage::Kind problem);
+    void report(WaveMessage::Kind problem, std::uint32_t lostFrames = 0);
 
     // Each waits at most 10 s and says whether it came.
     bool waitUntilQueued(std::size_t buffers);

@@ -2,6 +2,7 @@
 // code; nothing is played.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +15,9 @@ public:
     explicit ScriptedPlayer(std::vector<std::string>& log, std::string name)
         : log_(log), name_(std::move(name)) {}
     bool play(const std::string& fileName) override {
+        if (whilePlaying) {
+            whilePlaying();
+        }
         log_.push_back(name_ + (failWith ? " failed " : " plays ") + fileName);
         return !failWith;
     }
@@ -21,6 +25,8 @@ public:
     int errorCode() const override { return failWith.value_or(0); }
 
     std::optional<int> failWith;
+    // Runs inside play(), as a player that takes its time to open the sound system.
+    std::function<void()> whilePlaying;
 
 private:
     std::vector<std::string>& log_;

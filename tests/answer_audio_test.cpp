@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -12,22 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "RecorderTest.h"
-#include "SoundServerCard.h"
-#include "WindowSteps.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
+#include "WindowFixture.h"
 #include "audio/PlayerLibrary.h"
 #include "exam/PlaybackLibraryPlayer.h"
-#include "platform/AlsaCaptureEndpoints.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
 #include "platform/SharedLibrary.h"
 #include "session/KimRegister.h"
-#include "support/AlsaCapture.h"
 #include "support/Mp3Inspector.h"
-#include "support/PulseAudioServer.h"
 
 namespace {
 
@@ -36,7 +28,6 @@ using Clock = std::chrono::steady_clock;
 using exam_test::contentsOf;
 namespace fs = std::filesystem;
 
-const SessionCodes codes{"0123", "001", "eng"};
 // About 4 s of speech.
 constexpr const char* kSpeech = "Раз, два, три, четыре, пять, шесть, семь, восемь.";
 
@@ -52,13 +43,8 @@ std::vector<QString> validKims(std::size_t count) {
     return kims;
 }
 
-class AnswersOnSoundServerTest : public RecorderTest {
+class AnswersOnSoundServerTest : public SoundServerWindowTest {
 public:
-    void click(ControlId id) { ::click(*dialog, id); }
-    void yesTo(ControlId id) {
-        answerNext(MessageAnswer::Yes);
-        click(id);
-    }
     bool waitForListen() {
         return QTest::qWaitFor([&] { return dialog->control(ControlId::Listen)->isEnabled(); },
                                15'000);
@@ -69,7 +55,7 @@ public:
         EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
         return lastPlaybackLevel;
     }
-    QString status() { return dialog->control<QLabel>(ControlId::StatusLine)->text(); }
+    QString status() { return text(ControlId::StatusLine); }
     // Records an answer while the speech plays and stops it after about 3.5 s.
     void recordSpokenAnswer() {
         std::thread speaker([] {
@@ -77,48 +63,29 @@ public:
                         std::string("--device=") + test_support::PulseAudioServer::kSinkName,
                         "speech.wav"});
         });
-        yesTo(ControlId::RecordAnswer);
+        yes(ControlId::RecordAnswer);
         QTest::qWait(3'500);
-        yesTo(ControlId::StopAnswer);
+        yes(ControlId::StopAnswer);
         speaker.join();
     }
+    const CurrentAnswer& answer() { return dialog->session().answer; }
 
-    std::optional<ExamRecorderDialog> dialog;
-    std::optional<test_support::AlsaCapture> monitor;
     double lastPlaybackLevel = 0;
 };
 
 TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIsSaved) {
-    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
-        GTEST_SKIP() << *reason;
-    }
-    test_support::PulseAudioServer server;
     ASSERT_EQ(runProgram({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
-    monitor.emplace("pulse");
-    ASSERT_TRUE(monitor->waitUntilCaptured(Clock::now(), 10s)) << monitor->error();
+    PlayerLibrary bass;
+    ASSERT_TRUE(bass.load(programFolder()));  // the test program sits with the libraries
+    const bool playerReady =
+        bass.init(-1, 44100, 0, nullptr, nullptr) != 0 || bass.errorGetCode() == BASS_ERROR_ALREADY;
+    ASSERT_TRUE(playerReady) << bass.errorGetCode();
+    PlaybackLibraryPlayer player(bass);
 
-    std::optional<AlsaWaveIn> alsa;
-    if (const auto endpoint = soundServerEndpoint()) {
-        alsa.emplace(std::vector{*endpoint});
-    }
-    ASSERT_TRUE(alsa) << "the sound server's source is not listed";
-    AlsaMixer mixers(soundServerMixerName);
-    CaptureDeviceRegistry registry(*alsa, mixers);
-    PlayerLibrary library;
-    ASSERT_TRUE(library.load(programFolder()));  // the test program sits with the libraries
-    const bool playerReady = library.init(-1, 44100, 0, nullptr, nullptr) != 0 ||
-                             library.errorGetCode() == BASS_ERROR_ALREADY;
-    ASSERT_TRUE(playerReady) << library.errorGetCode();
-    PlaybackLibraryPlayer player(library);
-
-    WindowServices services{&registry, [](QWidget*) { return codes; }};
+    WindowServices services;
     services.libraryPlayer = &player;
     services.maxAnswerSeconds = 4;
-    // The speech leaves silent stretches; the alarm would take the status line this test reads.
-    services.signal.noSignalAlarm = false;
-    dialog.emplace(std::move(services));
-    dialog->establishSession();
-    dialog->setBassAvailable(true);
+    openServerWindow(std::move(services));
 
     // The playback box stays open until its countdown closes it; the monitor hears meanwhile.
     std::map<QString, std::uintmax_t> sizeWhenStopAsked;
@@ -128,8 +95,8 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
             OpenBox box(request.caption);
             const auto opened = Clock::now();
             EXPECT_TRUE(QTest::qWaitFor([&] { return box.isClosed(); }, 20'000));
-            monitor->waitUntilCaptured(Clock::now(), 10s);
-            lastPlaybackLevel = monitor->rms(opened, Clock::now()).value_or(0);
+            awake->waitUntilCaptured(Clock::now(), 10s);
+            lastPlaybackLevel = awake->rms(opened, Clock::now()).value_or(0);
         }
         return answers(request);
     });
@@ -140,17 +107,14 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     ASSERT_EQ(status(), "Начали экзамен.");
 
     // Two participants, the second recorded twice.
-    enterKim(*dialog, kims[0]);
+    enterKim(kims[0]);
     recordSpokenAnswer();
     ASSERT_TRUE(waitForListen());
     EXPECT_GT(listen(), 0.02);
     click(ControlId::SaveAnswer);
 
-    enterKim(*dialog, kims[1]);
+    enterKim(kims[1]);
     recordSpokenAnswer();
-    ASSERT_EQ(dialog->session().answerState, AnswerState::StopRequested);
-    click(ControlId::RecordAnswer);
-    EXPECT_EQ(boxes.back().text, "Дождитесь окончания записи и повторите");
     ASSERT_TRUE(waitForListen());
     recordSpokenAnswer();  // "перезаписать"
     EXPECT_EQ(boxes[boxes.size() - 2].caption, "Файл already exists");
@@ -159,20 +123,20 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     click(ControlId::SaveAnswer);
 
     // Left alone, an answer stops by itself past the maximum of 4 s.
-    enterKim(*dialog, kims[2]);
+    enterKim(kims[2]);
     const std::size_t asked = boxes.size();
-    yesTo(ControlId::RecordAnswer);
+    yes(ControlId::RecordAnswer);
     ASSERT_TRUE(waitForListen());
     EXPECT_EQ(boxes.size(), asked + 1) << "a question was asked";
-    EXPECT_GE(dialog->session().answerElapsed, 5);
-    EXPECT_LE(dialog->session().answerElapsed, 6);
+    EXPECT_GE(answer().elapsed(), 5);
+    EXPECT_LE(answer().elapsed(), 6);
     EXPECT_EQ(status(), "Запись остановлена. Последний номер КИМ: " + kims[2]);
     listen();
     click(ControlId::SaveAnswer);
 
     // The stop question still open when the maximum stops the answer: Yes changes nothing.
-    enterKim(*dialog, kims[3]);
-    yesTo(ControlId::RecordAnswer);
+    enterKim(kims[3]);
+    yes(ControlId::RecordAnswer);
     const QString lastFile = QString("out/0123-001-eng_") + kims[3] + ".mp3";
     std::uintmax_t closedSize = 0;
     setMessageHandler([&, inner = setMessageHandler({})](const MessageRequest& request) {
@@ -182,9 +146,9 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
         }
         return inner(request);
     });
-    yesTo(ControlId::StopAnswer);
+    yes(ControlId::StopAnswer);
     const QString stopped = status();
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
     QTest::qWait(2'500);
     EXPECT_EQ(fs::file_size(lastFile.toStdString()), closedSize);
@@ -196,15 +160,9 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
     click(ControlId::EndExam);
     ASSERT_EQ(status(), "Закончили экзамен.");
 
-    std::optional<fs::path> allFile;
-    for (const auto& entry : fs::directory_iterator("out")) {
-        if (entry.path().filename().string().starts_with("ALL_")) {
-            allFile = entry.path();
-        }
-    }
-    ASSERT_TRUE(allFile);
-    const std::vector<unsigned char> all = contentsOf(*allFile);
-    const mp3::Stream exam = mp3::inspectFile(*allFile);
+    ASSERT_EQ(allFiles().size(), 1u);
+    const std::vector<unsigned char> all = contentsOf(allFiles().front());
+    const mp3::Stream exam = mp3::inspectFile(allFiles().front());
     ASSERT_EQ(exam.error, "");
     std::vector<std::size_t> frameOffsets;
     for (const mp3::Frame& frame : exam.frames) {
@@ -238,6 +196,57 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
             html.contains("<td> " + QByteArray::number(static_cast<qulonglong>(size)) + " "))
             << name.toStdString() << " " << size;
     }
+}
+
+// The window's thread stalls mid-answer, as under a hung display or a swapped-out window: the
+// recording thread goes on recording both files and the window catches up afterwards.
+TEST_F(AnswersOnSoundServerTest, AWindowThatStallsForEightSecondsCostsNoSound) {
+    openServerWindow();
+    const auto seconds = [](Clock::duration span) {
+        return std::chrono::duration<double>(span).count();
+    };
+    const auto shownSeconds = [&](ControlId id) {
+        const QStringList parts =
+            dialog->control<QLineEdit>(id)->text().split(QRegularExpression("[:.]"));
+        return parts.size() == 3
+                   ? parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt()
+                   : -1;
+    };
+
+    const auto examStarted = Clock::now();
+    yes(ControlId::StartExam);
+    enterKim("0000017");
+    yes(ControlId::RecordAnswer);
+    const auto answerStarted = Clock::now();
+    QTest::qWait(3'000);
+    QMetaObject::invokeMethod(
+        &*dialog, [] { std::this_thread::sleep_for(8s); }, Qt::QueuedConnection);
+    QTest::qWait(10);  // returns once the stall is over
+    QTest::qWait(3'000);
+    EXPECT_GE(shownSeconds(ControlId::TotalElapsed), seconds(Clock::now() - examStarted) - 2.5);
+    EXPECT_GE(shownSeconds(ControlId::AnswerElapsed), seconds(Clock::now() - answerStarted) - 2.5);
+    yes(ControlId::StopAnswer);
+    const auto answerStopped = Clock::now();
+    ASSERT_TRUE(waitForListen());
+    click(ControlId::Listen);
+    click(ControlId::SaveAnswer);
+    yes(ControlId::EndExam);
+    const auto examEnded = Clock::now();
+
+    for (const MessageRequest& box : boxes) {
+        EXPECT_FALSE(box.text.contains("потеряна")) << box.text.toStdString();
+    }
+    EXPECT_EQ(cards->devices().front()->overrunCount(), 0u);
+    ASSERT_EQ(allFiles().size(), 1u);
+    const mp3::Stream exam = mp3::inspectFile(allFiles().front());
+    const mp3::Stream answer = mp3::inspectFile("out/0123-001-eng_0000017.mp3");
+    const double examLength = static_cast<double>(exam.decodedSamples) / 44'100;
+    const double answerLength = static_cast<double>(answer.decodedSamples) / 44'100;
+    // The exam's file runs from the start to the end; the answer's from the block before the
+    // record step to the block after the stop, so up to a block longer at each end.
+    EXPECT_NEAR(examLength, seconds(examEnded - examStarted), 2.0);
+    EXPECT_GE(answerLength, seconds(answerStopped - answerStarted) - 0.5);
+    EXPECT_LE(answerLength, seconds(answerStopped - answerStarted) + 4.5);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimeZone>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -13,16 +13,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "FakeMixer.h"
-#include "FakeWaveIn.h"
-#include "RecorderTest.h"
-#include "ScriptedPlayer.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
-#include "exam/AnswerRecording.h"
+#include "WindowFixture.h"
 #include "exam/Playback.h"
 #include "support/Mp3Inspector.h"
 
@@ -33,24 +27,16 @@ using exam_test::kBlockBytes;
 using exam_test::tone;
 namespace fs = std::filesystem;
 
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr const char* kAnswerFile = "out/0123-001-eng_0000017.mp3";
 const QString kNotSevenDigits = "Номер КИМ должен быть 7-значным числовым значением";
 const QString kUnknownKim =
     "Введённый номер КИМ не найден в базе,\nскорее всего он неправильный.\n\nНомер КИМ: "
     "0000000\n\nПроверьте. Вы уверены, что номер введён верно?";
 
-class AnswerWindowTest : public RecorderTest {
+class AnswerWindowTest : public ScriptedCardTest {
 public:
-    AnswerWindowTest() {
-        soundCards.devices = {{"Microphone"}};
-        mixers.destination = fakeDestination(
-            2, {fakeList(30, MixerControlType::Mux, true, {"Mic", "Line"}, {false, true})});
-        mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)}),
-                          fakeSource("Line", 2, 2, {fakeMute(20), fakeVolume(21, 0, 1000)})};
-    }
     void SetUp() override {
-        RecorderTest::SetUp();
+        ScriptedCardTest::SetUp();
         // The playback box stays open for the test's script, which plays the timer's ticks.
         const MessageHandler answers = setMessageHandler({});
         setMessageHandler([this, answers](const MessageRequest& request) {
@@ -65,93 +51,31 @@ public:
             return answer;
         });
     }
-    void TearDown() override {
-        dialog.reset();
-        RecorderTest::TearDown();
-    }
 
-    ExamRecorderDialog& window(std::int32_t maxAnswerSeconds = 0) {
-        WindowServices services{
-            &registry, [](QWidget*) { return codes; }, nullptr,
-            [this] { return QDateTime::fromSecsSinceEpoch(now.load(), QTimeZone(3 * 3600)); }};
-        services.libraryPlayer = &library;
-        services.makeFallbackPlayer = [this](QObject*) {
-            return std::make_unique<ScriptedPlayer>(players, "fallback");
-        };
-        services.maxAnswerSeconds = maxAnswerSeconds;
-        dialog.emplace(std::move(services));
-        dialog->establishSession();
-        dialog->setBassAvailable(true);
-        return *dialog;
-    }
-    void click(ControlId id) { dialog->control<QPushButton>(id)->click(); }
-    void type(ControlId id, const QString& text) { dialog->control<QLineEdit>(id)->setText(text); }
-    void startExam() {
-        answerNext(MessageAnswer::Yes);
-        click(ControlId::StartExam);
-    }
-    void enterKim(const QString& first, const QString& repeat) {
-        type(ControlId::KimEntry, first);
-        click(ControlId::KimOk);
-        type(ControlId::KimRepeatEntry, repeat);
-        click(ControlId::KimRepeatOk);
-    }
-    void recordAnswer() {
-        answerNext(MessageAnswer::Yes);
-        click(ControlId::RecordAnswer);
-    }
-    void stopAnswer() {
-        answerNext(MessageAnswer::Yes);
-        click(ControlId::StopAnswer);
-    }
-    // One block of 2 s recorded `seconds` after the exam's start; returns once the sink is done.
-    void block(std::int64_t seconds) {
-        now = start + seconds;
-        std::span<const std::byte> bytes(pcm);
-        ASSERT_EQ(soundCards.record(bytes), 0u);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() == 2; }, 10'000));
-    }
+    void startExam() { yes(ControlId::StartExam); }
+    void recordAnswer() { yes(ControlId::RecordAnswer); }
+    void stopAnswer() { yes(ControlId::StopAnswer); }
     // An answer of 0000017 recorded from `from` to `to` seconds, stopped and closed.
     void recordClosedAnswer(std::int64_t from, std::int64_t to) {
-        enterKim("0000017", "0000017");
+        enterKim("0000017");
         now = start + from;
         recordAnswer();
         stopAnswer();
         block(to);
     }
-    QString text(ControlId id) {
-        if (auto* label = dialog->control<QLabel>(id)) {
-            return label->text();
-        }
-        if (auto* button = dialog->control<QPushButton>(id)) {
-            return button->text();
-        }
-        return dialog->control<QLineEdit>(id)->text();
-    }
-    bool shown(ControlId id) { return dialog->control(id)->isVisibleTo(&*dialog); }
     // The enabled state of the answer's controls, and whether the indicator shows.
     std::map<ControlId, bool> answerStates() {
-        std::map<ControlId, bool> states;
-        for (ControlId id : {ControlId::RecordAnswer, ControlId::StopAnswer, ControlId::KimEntry,
-                             ControlId::KimRepeatEntry, ControlId::KimOk, ControlId::KimRepeatOk,
-                             ControlId::Listen, ControlId::SaveAnswer, ControlId::EndExam}) {
-            states[id] = dialog->control(id)->isEnabled();
-        }
+        std::map<ControlId, bool> states =
+            enabledStates({ControlId::RecordAnswer, ControlId::StopAnswer, ControlId::KimEntry,
+                           ControlId::KimRepeatEntry, ControlId::KimOk, ControlId::KimRepeatOk,
+                           ControlId::Listen, ControlId::SaveAnswer, ControlId::EndExam});
         states[ControlId::RecordIndicator] = shown(ControlId::RecordIndicator);
         return states;
     }
+    const CurrentAnswer& answer() { return dialog->session().answer; }
 
     std::function<void(OpenBox&)> whilePlaybackBoxOpen = [](OpenBox&) {};
     std::vector<QString> playbackTitles;
-    std::vector<std::string> players;
-    ScriptedPlayer library{players, "library"};
-    FakeWaveIn soundCards;
-    FakeMixer mixers;
-    CaptureDeviceRegistry registry{soundCards, mixers};
-    const std::int64_t start = QDateTime(QDate(2014, 5, 14), QTime(9, 30, 5)).toSecsSinceEpoch();
-    std::atomic<std::int64_t> now{start};
-    const std::vector<std::byte> pcm = tone(kBlockBytes / 4);
-    std::optional<ExamRecorderDialog> dialog;
 };
 
 enum class Expect { On, Off, Unchanged };
@@ -294,7 +218,7 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
     click(ControlId::RecordAnswer);
     expectLastBox("Начать запись?\n\n КИМ: 0000017", "Начало записи", MessageIcon::Question,
                   MessageButtons::YesNo);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_FALSE(fs::exists(kAnswerFile));
 
     recordAnswer();
@@ -304,7 +228,7 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
     answerNext(MessageAnswer::No);
     click(ControlId::StopAnswer);
     expectLastBox("Завершить запись?", "Завершить", MessageIcon::Question, MessageButtons::YesNo);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+    EXPECT_EQ(answer().state(), AnswerState::Recording);
     stopAnswer();
     EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
     EXPECT_EQ(text(ControlId::RecordAnswer), "перезаписать");
@@ -341,8 +265,7 @@ TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded)
     ASSERT_EQ(boxes.back().text, QString("Не удалось создать файл ") + kAnswerFile);
     EXPECT_EQ(boxes.back().caption, "Ошибка");
     EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
-    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_EQ(answerStates(), before);
     EXPECT_EQ(text(ControlId::StatusLine), status);
     block(2);
@@ -356,7 +279,7 @@ TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithO
     now = start + 1;
     recordAnswer();
     block(60);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+    EXPECT_EQ(answer().state(), AnswerState::Recording);
 
     // The organiser's stop question is still open when the block past the maximum comes.
     std::uintmax_t closedSize = 0;
@@ -369,8 +292,8 @@ TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithO
     });
     stopAnswer();
 
-    EXPECT_EQ(dialog->session().answerElapsed, 61);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_EQ(answer().elapsed(), 61);
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
     EXPECT_EQ(text(ControlId::RecordAnswer), "перезаписать");
     EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
@@ -396,15 +319,14 @@ TEST_F(AnswerWindowTest, ALostSoundCardClosesTheOpenAnswerSoTheExamCanEnd) {
     soundCards.report(WaveMessage::Kind::DeviceLost);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return dialog->control(ControlId::Listen)->isEnabled(); }, 10'000));
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
-    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_EQ(fs::file_size(kAnswerFile), recorded);
     EXPECT_FALSE(shown(ControlId::RecordIndicator));
 
     // Nothing would ever close a new answer: refused.
     click(ControlId::RecordAnswer);
     EXPECT_EQ(boxes.back().caption, "Ошибка");
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
 
     click(ControlId::Listen);
     click(ControlId::SaveAnswer);
@@ -428,7 +350,7 @@ TEST_F(AnswerWindowTest, ClosingTheProgramMidAnswerKeepsTheSoundInHandInBothFile
     EXPECT_EQ(exitStatusOf([&] { dialog->askToClose(); }), 1);
     EXPECT_FALSE(registry.findByName("Microphone").isOpen());
     EXPECT_FALSE(dialog->session().allFile.isOpen());
-    EXPECT_FALSE(dialog->session().answerFile.isOpen());
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
 
     constexpr double kCapturedFrames = kBlockBytes / 4 * 3 / 2;
     constexpr double kEncoderSlack = 1152 + 576 + 529;
@@ -501,6 +423,26 @@ TEST_F(AnswerWindowTest, AShortAnswerKeepsTheTitleAndOkStopsThePlaybackEarly) {
     EXPECT_EQ(dialog->playback().playbackCountdown(), 0);
 }
 
+TEST_F(AnswerWindowTest, APlayerSlowToOpenLeavesTheWindowShowingTheRecording) {
+    window();
+    startExam();
+    recordClosedAnswer(1, 6);
+    // The library answers only once the window's thread has shown what was reported meanwhile.
+    std::atomic<bool> shown = false;
+    library.whilePlaying = [&] {
+        QMetaObject::invokeMethod(
+            &*dialog, [&] { shown = true; }, Qt::QueuedConnection);
+        for (int wait = 0; wait < 500 && !shown; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    click(ControlId::Listen);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(players, (std::vector<std::string>{std::string("library plays ") + kAnswerFile,
+                                                 "library stops"}));
+    EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
+}
+
 TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise) {
     window();
     startExam();
@@ -521,15 +463,15 @@ TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise)
     click(ControlId::Listen);
     const MessageRequest& question = boxes[boxes.size() - 2];
     EXPECT_EQ(question.text,
-              "Ошибка проигрывания MP3 через bass.dll, код ошибки - 41\n\nИспользование "
-              "встроенный в Windows проигрыватель?");
+              "Ошибка проигрывания MP3 через libbass.so, код ошибки - 41\n\nИспользование "
+              "встроенный проигрыватель?");
     EXPECT_EQ(question.caption, "Ошибка проигрывания");
     EXPECT_EQ(question.icon, MessageIcon::Exclamation);
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
     EXPECT_EQ(boxes.back().caption, "Buf playback");
     EXPECT_EQ(ticks, 5);
     EXPECT_EQ(players, std::vector<std::string>{failed});
-    EXPECT_TRUE(dialog->bassAvailable());
+    EXPECT_TRUE(dialog->playback().bassAvailable());
     EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
 
     // Yes: the fallback now and from then on, without asking.
@@ -542,7 +484,7 @@ TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise)
     EXPECT_EQ(boxes.size(), asked + 1);
     EXPECT_EQ(players, (std::vector<std::string>{failed, "fallback" + plays, "fallback stops",
                                                  "fallback" + plays, "fallback stops"}));
-    EXPECT_FALSE(dialog->bassAvailable());
+    EXPECT_FALSE(dialog->playback().bassAvailable());
 }
 
 }  // namespace

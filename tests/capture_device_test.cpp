@@ -286,12 +286,13 @@ TEST_F(CaptureDeviceTest, TellsItsOwnerOfOverrunsAndALostDeviceUntilTheNextStart
     CountingListener listener;
     device().setProblemListener(&listener);
     start(sink);
-    fake.report(WaveMessage::Kind::Overrun);
-    fake.report(WaveMessage::Kind::Overrun);
+    fake.report(WaveMessage::Kind::Overrun, 4410);
+    fake.report(WaveMessage::Kind::Overrun, 30);
     fake.report(WaveMessage::Kind::DeviceLost);
     ASSERT_TRUE(listener.waitFor(3));
-    EXPECT_THAT(listener.events(), ElementsAre("overrun 1", "overrun 2", "lost"));
+    EXPECT_THAT(listener.events(), ElementsAre("overrun 4410", "overrun 30", "lost"));
     EXPECT_EQ(device().overrunCount(), 2u);
+    EXPECT_EQ(device().lostFrames(), 4440u);
     EXPECT_TRUE(device().deviceLost());
     stop();
     EXPECT_EQ(device().overrunCount(), 2u);

@@ -23,14 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "FakeMixer.h"
-#include "FakeWaveIn.h"
-#include "RecorderTest.h"
 #include "SoakSettings.h"
-#include "WindowSteps.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
+#include "WindowFixture.h"
 #include "platform/ProcessExit.h"
 #include "support/Mp3Inspector.h"
 
@@ -50,7 +44,6 @@ constexpr std::size_t kFrameSamples = 1'152;
 constexpr double kEncoderDelay = 576 + 529;
 constexpr std::size_t kLongestFrame = 418;  // 128 kbit/s at 44.1 kHz, padded
 constexpr double kMostLost = 2.5;
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr const char* kAnswerFile = "0123-001-eng_0000017.mp3";
 
 double seconds(Clock::duration span) {
@@ -188,7 +181,7 @@ std::optional<fs::path> findIn(const fs::path& folder, auto&& matches) {
     return std::nullopt;
 }
 
-class CrashKillTest : public RecorderTest {};
+class CrashKillTest : public ScriptedCardTest {};
 
 // The process to end: an exam on a scripted card that gets its sound at wall-clock pace, and
 // an answer started EXAM_CRASH_LEAD_MS later, recorded until the process is killed, or closed
@@ -199,19 +192,8 @@ TEST_F(CrashKillTest, RecordsUntilKilled) {
         GTEST_SKIP() << "started by FilesPlayUpToShortlyBeforeEveryKill";
     }
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    FakeWaveIn soundCards;
-    soundCards.devices = {{"Microphone"}};
-    FakeMixer mixers;
-    mixers.destination =
-        fakeDestination(2, {fakeList(30, MixerControlType::Mux, true, {"Mic"}, {true})});
-    mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)})};
-    CaptureDeviceRegistry registry{soundCards, mixers};
-    WindowServices services{&registry, [](QWidget*) { return codes; }};
-    services.maxAnswerSeconds = 0;
-    ExamRecorderDialog window(std::move(services));
-    window.establishSession();
-    answerNext(MessageAnswer::Yes);
-    click(window, ControlId::StartExam);
+    window();
+    yes(ControlId::StartExam);
     ASSERT_TRUE(soundCards.waitUntilQueued(2));
 
     const Clock::time_point examSound = Clock::now();
@@ -222,18 +204,17 @@ TEST_F(CrashKillTest, RecordsUntilKilled) {
         }
     });
     QTest::qWait(soakSetting(kLeadVariable, 0));
-    enterKim(window, "0000017");
+    enterKim("0000017");
     const Clock::time_point answer = Clock::now();
-    answerNext(MessageAnswer::Yes);
-    click(window, ControlId::RecordAnswer);
-    ASSERT_EQ(window.session().answerState, AnswerState::Recording);
+    yes(ControlId::RecordAnswer);
+    ASSERT_EQ(dialog->session().answer.state(), AnswerState::Recording);
     writeMoments(fs::path(folder) / "started", {examSound, answer});
     if (const int closeAfter = soakSetting(kCloseVariable, -1); closeAfter >= 0) {
         QTest::qWait(closeAfter);
         writeMoments(fs::path(folder) / "closing", {Clock::now()});
         setExitHandler({});
         answerNext(MessageAnswer::Yes);
-        window.askToClose();
+        dialog->askToClose();
         FAIL() << "the close question's Yes did not end the process";
     }
     QTest::qWait(3'600'000);

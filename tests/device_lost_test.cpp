@@ -7,31 +7,20 @@
 #include <QLabel>
 #include <QTest>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "RecorderTest.h"
-#include "ScriptedPlayer.h"
 #include "SoakSettings.h"
-#include "SoundServerCard.h"
 #include "Watchdog.h"
-#include "WindowSteps.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
-#include "platform/AlsaCaptureEndpoints.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
-#include "support/AlsaCapture.h"
+#include "WindowFixture.h"
 #include "support/Mp3Inspector.h"
-#include "support/PulseAudioServer.h"
 
 namespace {
 
@@ -40,7 +29,6 @@ using Clock = std::chrono::steady_clock;
 using test_support::PulseAudioServer;
 namespace fs = std::filesystem;
 
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr const char* kAnswerFile = "out/0123-001-eng_0000017.mp3";
 constexpr double kRate = 44'100;
 // What the encoder keeps back or puts in front: one frame, and its delay.
@@ -59,77 +47,29 @@ void PrintTo(const Loss& loss, std::ostream* out) {
     *out << loss.name;
 }
 
-class DeviceLostTest : public RecorderTest, public ::testing::WithParamInterface<Loss> {
+class DeviceLostTest : public SoundServerWindowTest, public ::testing::WithParamInterface<Loss> {
 protected:
     void SetUp() override {
-        RecorderTest::SetUp();
-        if (const auto reason = PulseAudioServer::unavailableReason()) {
-            GTEST_SKIP() << *reason;
+        SoundServerWindowTest::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            openServerWindow();
         }
-        server.emplace();
-        // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes
-        // it render in short ones, as a real source would.
-        awake.emplace("pulse");
-        ASSERT_TRUE(awake->waitUntilCaptured(Clock::now(), 10s)) << awake->error();
-        if (const auto endpoint = soundServerEndpoint()) {
-            alsa.emplace(std::vector{*endpoint});
-        }
-        ASSERT_TRUE(alsa) << "the sound server's source is not listed";
-        registry.emplace(*alsa, mixers);
-        WindowServices services{&*registry, [](QWidget*) { return codes; }};
-        services.makeFallbackPlayer = [this](QObject*) {
-            return std::make_unique<ScriptedPlayer>(players, "player");
-        };
-        // The null sink's monitor is silent; the alarm would take the status line.
-        services.signal.noSignalAlarm = false;
-        dialog.emplace(std::move(services));
-        dialog->establishSession();
-    }
-    void TearDown() override {
-        dialog.reset();
-        registry.reset();
-        alsa.reset();
-        awake.reset();
-        server.reset();
-        RecorderTest::TearDown();
     }
 
-    void yes(ControlId id) {
-        answerNext(MessageAnswer::Yes);
-        click(*dialog, id);
-    }
     void endExam() {
         const HangGuard guard("the exam's end", 30s);
         yes(ControlId::EndExam);
     }
-    QString status() const { return dialog->control<QLabel>(ControlId::StatusLine)->text(); }
-    long toldLost() const {
-        return std::count_if(boxes.begin(), boxes.end(),
-                             [](const MessageRequest& box) { return box.text == kLost; });
-    }
+    QString status() const { return text(ControlId::StatusLine); }
     // Waits for the exam (or the answer) to have recorded `seconds`, as the sink counts it.
-    bool recorded(const std::atomic<std::int64_t>& elapsed, std::int64_t seconds) {
-        return QTest::qWaitFor([&] { return elapsed.load() >= seconds; },
+    bool recorded(const std::function<std::int64_t()>& elapsed, std::int64_t seconds) {
+        return QTest::qWaitFor([&] { return elapsed() >= seconds; },
                                static_cast<int>(seconds + 15) * 1000);
     }
-    fs::path newestAllFile() const {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator("out")) {
-            if (entry.path().filename().string().starts_with("ALL_")) {
-                files.push_back(entry.path());
-            }
-        }
-        std::sort(files.begin(), files.end());
-        return files.empty() ? fs::path() : files.back();
+    static fs::path newestAllFile() {
+        const std::vector<std::string> files = allFiles();
+        return files.empty() ? fs::path() : fs::path(files.back());
     }
-
-    std::optional<PulseAudioServer> server;
-    std::optional<test_support::AlsaCapture> awake;
-    std::optional<AlsaWaveIn> alsa;
-    AlsaMixer mixers{soundServerMixerName};
-    std::optional<CaptureDeviceRegistry> registry;
-    std::vector<std::string> players;
-    std::optional<ExamRecorderDialog> dialog;
 };
 
 TEST_P(DeviceLostTest, TheOrganiserIsToldTheWindowGoesOnAndTheCardRecordsAgainOnceBack) {
@@ -139,30 +79,29 @@ TEST_P(DeviceLostTest, TheOrganiserIsToldTheWindowGoesOnAndTheCardRecordsAgainOn
     yes(ControlId::StartExam);
     ASSERT_EQ(status(), "Начали экзамен.");
     const fs::path firstAll = newestAllFile();
-    enterKim(*dialog, "0000017");
+    enterKim("0000017");
     yes(ControlId::RecordAnswer);
-    ASSERT_TRUE(recorded(dialog->session().answerElapsed, seconds));
+    ASSERT_TRUE(recorded([&] { return dialog->session().answer.elapsed(); }, seconds));
     const std::uintmax_t beforeLoss = fs::file_size(kAnswerFile);
     QTest::qWait(offsetMs);
 
     GetParam().lose(*server);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return toldLost() > 0; }, 15'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told(kLost) > 0; }, 15'000));
     EXPECT_EQ(status(), kLost);
     // The loss closed the answer with everything that came before it.
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Idle);
-    EXPECT_FALSE(dialog->session().answerFile.isOpen());
-    EXPECT_FALSE(dialog->control(ControlId::RecordIndicator)->isVisibleTo(&*dialog));
+    EXPECT_EQ(dialog->session().answer.state(), AnswerState::Idle);
+    EXPECT_FALSE(shown(ControlId::RecordIndicator));
     if (offsetMs >= 500) {
         EXPECT_GT(fs::file_size(kAnswerFile), beforeLoss) << "the block in hand was dropped";
     }
 
     ASSERT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
-    click(*dialog, ControlId::Listen);
-    EXPECT_EQ(players, (std::vector<std::string>{std::string("player plays ") + kAnswerFile,
-                                                 "player stops"}));
+    click(ControlId::Listen);
+    EXPECT_EQ(players, (std::vector<std::string>{std::string("library plays ") + kAnswerFile,
+                                                 "library stops"}));
     ASSERT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
     const std::size_t asked = boxes.size();
-    click(*dialog, ControlId::SaveAnswer);
+    click(ControlId::SaveAnswer);
     EXPECT_EQ(boxes.size(), asked);
     ASSERT_TRUE(dialog->control(ControlId::EndExam)->isEnabled());
     endExam();
@@ -191,9 +130,9 @@ TEST_P(DeviceLostTest, TheOrganiserIsToldTheWindowGoesOnAndTheCardRecordsAgainOn
     ASSERT_EQ(status(), "Начали экзамен.");
     const fs::path secondAll = newestAllFile();
     ASSERT_NE(secondAll, firstAll);
-    ASSERT_TRUE(recorded(dialog->session().examElapsed, 4));
+    ASSERT_TRUE(recorded([&] { return dialog->session().examElapsed.load(); }, 4));
     endExam();
-    EXPECT_EQ(toldLost(), 1);
+    EXPECT_EQ(told(kLost), 1);
     const mp3::Stream again = mp3::inspectFile(secondAll);
     EXPECT_EQ(again.error, "");
     EXPECT_TRUE(again.framesCoverInput());

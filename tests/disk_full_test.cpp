@@ -19,15 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "FakeMixer.h"
-#include "FakeWaveIn.h"
-#include "RecorderTest.h"
-#include "ScriptedPlayer.h"
 #include "SoakSettings.h"
-#include "WindowSteps.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
+#include "WindowFixture.h"
 #include "report/Checksum.h"
 #include "support/Mp3Inspector.h"
 
@@ -36,7 +29,6 @@ namespace {
 using exam_test::contentsOf;
 namespace fs = std::filesystem;
 
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr const char* kFirstAnswer = "out/0123-001-eng_0000017.mp3";
 constexpr const char* kSecondAnswer = "out/0123-001-eng_0000024.mp3";
 constexpr double kBlockFrames = exam_test::kBlockBytes / exam_test::kBytesPerFrame;
@@ -93,66 +85,35 @@ private:
     bool set_ = false;
 };
 
-class DiskFullTest : public RecorderTest {
+class DiskFullTest : public ScriptedCardTest {
 protected:
-    DiskFullTest() {
-        soundCards.devices = {{"Microphone"}};
-        mixers.destination =
-            fakeDestination(2, {fakeList(30, MixerControlType::Mux, true, {"Mic"}, {true})});
-        mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)})};
-    }
     void SetUp() override {
-        RecorderTest::SetUp();
-        WindowServices services{&registry, [](QWidget*) { return codes; }};
-        services.makeFallbackPlayer = [this](QObject*) {
-            return std::make_unique<ScriptedPlayer>(players, "player");
-        };
-        dialog.emplace(std::move(services));
-        dialog->establishSession();
+        ScriptedCardTest::SetUp();
+        window();
     }
     void TearDown() override {
         dialog.reset();
         if (!mountPoint.empty()) {
             ::umount2(mountPoint.c_str(), MNT_DETACH);
         }
-        RecorderTest::TearDown();
+        ScriptedCardTest::TearDown();
     }
 
-    void yes(ControlId id) {
-        answerNext(MessageAnswer::Yes);
-        click(*dialog, id);
-    }
-    // One block of 2 s; returns once the sink is done with it and the window has taken in
-    // whatever the sink told it meanwhile.
-    void block() {
-        ASSERT_EQ(soundCards.record(pcm), 0u);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() == 2; }, 10'000));
-        QCoreApplication::processEvents();
-    }
-    long told(const QString& text) const {
-        return std::count_if(boxes.begin(), boxes.end(),
-                             [&](const MessageRequest& box) { return box.text == text; });
-    }
-    QString status() const { return dialog->control<QLabel>(ControlId::StatusLine)->text(); }
+    void block() { capture(pcm); }
+    QString status() const { return text(ControlId::StatusLine); }
     // Stops the answer, lets the sink close it, listens and saves.
     void stopListenAndSave() {
         yes(ControlId::StopAnswer);
         block();
         ASSERT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
-        click(*dialog, ControlId::Listen);
-        click(*dialog, ControlId::SaveAnswer);
+        click(ControlId::Listen);
+        click(ControlId::SaveAnswer);
     }
     void showStatement() {
         answerNext(MessageAnswer::No);
-        click(*dialog, ControlId::ShowStatement);
+        click(ControlId::ShowStatement);
     }
 
-    FakeWaveIn soundCards;
-    FakeMixer mixers;
-    CaptureDeviceRegistry registry{soundCards, mixers};
-    std::vector<std::string> players;
-    const std::vector<std::byte> pcm = exam_test::tone(exam_test::kBlockBytes / 4);
-    std::optional<ExamRecorderDialog> dialog;
     std::string mountPoint;
 };
 
@@ -164,7 +125,7 @@ TEST_F(DiskFullTest, AFullAllFileIsToldInItsBlockWhileTheAnswerGoesOnAndNothingS
         block();
     }
     const std::string all = dialog->session().allFile.name();
-    enterKim(*dialog, "0000017");
+    enterKim("0000017");
     yes(ControlId::RecordAnswer);
     const std::uintmax_t answerStartsAt = fs::file_size(all);
     block();
@@ -208,13 +169,13 @@ TEST_F(DiskFullTest, AFullAllFileIsToldInItsBlockWhileTheAnswerGoesOnAndNothingS
                            allBytes.end(), answerBytes.begin()));
 
     stopListenAndSave();
-    EXPECT_EQ(players.front(), std::string("player plays ") + kFirstAnswer);
+    EXPECT_EQ(players.front(), std::string("library plays ") + kFirstAnswer);
     EXPECT_EQ(boxes.back().text, notSaved("0000017", kFirstAnswer));
     EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
     EXPECT_EQ(status(), notSaved("0000017", kFirstAnswer));
 
     // An answer that fits is recorded in full and saved without a word, the ALL file full.
-    enterKim(*dialog, "0000024");
+    enterKim("0000024");
     yes(ControlId::RecordAnswer);
     block();
     stopListenAndSave();
@@ -248,7 +209,7 @@ TEST_F(DiskFullTest, ARealFullDiskIsToldInTheBlockThatFillsItAndTheStatementWait
     block();
     block();
     const std::string all = dialog->session().allFile.name();
-    enterKim(*dialog, "0000017");
+    enterKim("0000017");
     yes(ControlId::RecordAnswer);
 
     // Both files take the same bytes until the disk is full; the answer, written second, then
@@ -271,7 +232,7 @@ TEST_F(DiskFullTest, ARealFullDiskIsToldInTheBlockThatFillsItAndTheStatementWait
     yes(ControlId::EndExam);
     EXPECT_EQ(told(writeFailure(all)), 1);
 
-    click(*dialog, ControlId::ShowStatement);
+    click(ControlId::ShowStatement);
     EXPECT_EQ(boxes.back().text, "Не могу создать файл отчёта");
     ASSERT_EQ(::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT, "size=1m"), 0)
         << std::strerror(errno);

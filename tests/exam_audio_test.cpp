@@ -14,18 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "RecorderTest.h"
-#include "SoundServerCard.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
-#include "platform/AlsaCaptureEndpoints.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
+#include "WindowFixture.h"
 #include "platform/RecordingQueue.h"
-#include "support/AlsaCapture.h"
 #include "support/Mp3Inspector.h"
-#include "support/PulseAudioServer.h"
 
 namespace {
 
@@ -33,7 +24,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr std::size_t kEncoderDelay = 576 + 529;  // the encoder's and the decoder's
 constexpr std::size_t kFrameSamples = 1152;
 constexpr std::size_t kWindowFrames = 4410;  // 100 ms
@@ -134,24 +124,10 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b) {
     return ab / std::sqrt(aa * bb);
 }
 
-class ExamOnSoundServerTest : public RecorderTest {
+class ExamOnSoundServerTest : public SoundServerWindowTest {
 protected:
-    void startExam() {
-        answerNext(MessageAnswer::Yes);
-        dialog->control<QPushButton>(ControlId::StartExam)->click();
-    }
-    void endExam() {
-        answerNext(MessageAnswer::Yes);
-        dialog->control<QPushButton>(ControlId::EndExam)->click();
-    }
-    std::vector<fs::path> allFiles() {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator("out")) {
-            files.push_back(entry.path());
-        }
-        std::sort(files.begin(), files.end());
-        return files;
-    }
+    void startExam() { yes(ControlId::StartExam); }
+    void endExam() { yes(ControlId::EndExam); }
     // Checks `file` as the recording of `captured`: one MP3 stream of the recorder's format, as
     // long as what was captured.
     static mp3::Stream expectRecordingOf(const fs::path& file,
@@ -176,55 +152,38 @@ protected:
         return stream;
     }
 
-    std::optional<ExamRecorderDialog> dialog;
+    std::optional<TappedWaveIn> tap;
 };
 
 TEST_F(ExamOnSoundServerTest, RecordsSpeechIntoTheAllFileOfEachExam) {
-    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
-        GTEST_SKIP() << *reason;
-    }
-    test_support::PulseAudioServer server;
     ASSERT_EQ(runProgram({"espeak-ng", "-v", "ru", "-w", "speech.wav", kSpeech}), 0);
-    // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes it
-    // render in short ones, as a real source would.
-    test_support::AlsaCapture awake("pulse");
-    ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
-
-    std::optional<AlsaWaveIn> alsa;
-    if (const auto endpoint = soundServerEndpoint()) {
-        alsa.emplace(std::vector{*endpoint});
-    }
-    ASSERT_TRUE(alsa) << "the sound server's source is not listed";
-    TappedWaveIn tap(*alsa);
-    AlsaMixer mixers(soundServerMixerName);
-    CaptureDeviceRegistry registry(tap, mixers);
-    dialog.emplace(WindowServices{&registry, [](QWidget*) { return codes; }});
-    dialog->establishSession();
+    tap.emplace(*alsa);
+    openServerWindow({}, &*tap);
 
     std::thread player([] {
         runProgram({"paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
                     "speech.wav"});
     });
     const auto began = Clock::now();
-    while (!awake.lastLouderThan(0.05, began, Clock::now()) && Clock::now() - began < 10s) {
-        awake.waitUntilCaptured(Clock::now() + 100ms, 10s);
+    while (!awake->lastLouderThan(0.05, began, Clock::now()) && Clock::now() - began < 10s) {
+        awake->waitUntilCaptured(Clock::now() + 100ms, 10s);
     }
     startExam();
     QTest::qWait(7'000);
     endExam();
     player.join();
-    const std::vector<std::int16_t> first = tap.pcm();
+    const std::vector<std::int16_t> first = tap->pcm();
 
     startExam();
     QTest::qWait(3'000);
     endExam();
-    const std::vector<std::int16_t> second = tap.pcm();
+    const std::vector<std::int16_t> second = tap->pcm();
 
     ASSERT_EQ(boxes.size(), 4u) << boxes.back().text.toStdString();
-    const std::vector<fs::path> files = allFiles();
+    const std::vector<std::string> files = allFiles();
     ASSERT_EQ(files.size(), 2u);
-    for (const fs::path& file : files) {
-        EXPECT_TRUE(file.filename().string().starts_with("ALL_0123-001-eng__")) << file;
+    for (const std::string& file : files) {
+        EXPECT_TRUE(file.starts_with("out/ALL_0123-001-eng__")) << file;
     }
     const mp3::Stream exam = expectRecordingOf(files[0], first);
     expectRecordingOf(files[1], second);

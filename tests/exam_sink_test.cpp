@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ExamTestAudio.h"
@@ -16,10 +13,9 @@
 #include "audio/EncoderLibrary.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
-#include "exam/ExamWindowUpdates.h"
 #include "exam/Mp3FileSink.h"
+#include "exam/RecordingEvents.h"
 #include "exam/RecordingFile.h"
-#include "exam/WindowHandoff.h"
 
 namespace {
 
@@ -30,35 +26,32 @@ namespace fs = std::filesystem;
 
 constexpr std::int64_t kExamStart = 1'400'000'000;
 
-// The window as the sink sees it: every update noted, and the answer's stop made as the stop
-// step makes it.
-class WindowLog : public ExamWindowUpdates {
+// The window as the sink sees it: every report noted.
+class WindowLog : public RecordingEvents {
 public:
-    explicit WindowLog(ExamSessionState& session) : session_(session) {}
-
-    void showExamElapsed(std::int64_t seconds) override {
-        calls.push_back("exam " + std::to_string(seconds));
+    void elapsedChanged(std::optional<std::int64_t> exam, std::uint64_t answer,
+                        std::optional<std::int64_t> seconds) override {
+        if (exam) {
+            calls.push_back("exam " + std::to_string(*exam));
+        }
+        if (seconds) {
+            calls.push_back("answer " + std::to_string(answer) + " " + std::to_string(*seconds));
+        }
     }
-    void showAnswerElapsed(std::int64_t seconds) override {
-        calls.push_back("answer " + std::to_string(seconds));
+    void answerStopped(std::uint64_t answer) override {
+        calls.push_back("stopped " + std::to_string(answer));
     }
-    void enableListen() override { calls.push_back("listen"); }
-    void stopAnswerWithoutAsking() override {
-        calls.push_back(session_.stopWithoutAsking ? "stop without asking" : "stop");
-        AnswerState recording = AnswerState::Recording;
-        session_.answerState.compare_exchange_strong(recording, AnswerState::StopRequested);
+    void answerClosed(std::uint64_t answer) override {
+        calls.push_back("closed " + std::to_string(answer));
     }
-    void reportWriteFailure(const QString& fileName) override {
-        calls.push_back("write failure " + fileName.toStdString());
+    void writeFailed(const std::string& fileName) override {
+        calls.push_back("write failure " + fileName);
     }
-    void reportCaptureProblem(const QString& text) override {
+    void captureProblem(const QString& text) override {
         calls.push_back("problem " + text.toStdString());
     }
 
     std::vector<std::string> calls;
-
-private:
-    ExamSessionState& session_;
 };
 
 class Mp3FileSinkTest : public RecorderTest {
@@ -84,7 +77,7 @@ protected:
     }
 
     ExamSessionState session;
-    WindowLog window{session};
+    WindowLog window;
     std::atomic<std::int64_t> now{kExamStart};
     std::size_t frames = 0;
     std::optional<Mp3FileSink> sink;
@@ -95,19 +88,19 @@ TEST_F(Mp3FileSinkTest, AnswerFileIsTheSliceOfTheAllFileFromItsOpeningToItsClose
     block(4);
     const auto answerBegins = fs::file_size("all.mp3");
     ASSERT_GT(answerBegins, 0u);
-    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart + 5));
+    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart + 5));
     block(6);
     block(8);
-    session.answerState = AnswerState::StopRequested;  // the organiser's stop
+    ASSERT_TRUE(session.answer.requestStop());  // the organiser's stop
     window.calls.clear();
     block(10);
     const auto answerEnds = fs::file_size("all.mp3");
     block(12);
 
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"exam 10", "answer 5", "listen", "exam 12"}));
-    EXPECT_EQ(session.answerState, AnswerState::Idle);
-    EXPECT_FALSE(session.answerFile.isOpen());
-    EXPECT_EQ(session.answerElapsed, 5);
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"exam 10", "answer 1 5", "closed 1", "exam 12"}));
+    EXPECT_EQ(session.answer.state(), AnswerState::Idle);
+    EXPECT_EQ(session.answer.elapsed(), 5);
     EXPECT_EQ(session.examElapsed, 12);
     const std::vector<unsigned char> all = contentsOf("all.mp3");
     const std::vector<unsigned char> answer = contentsOf("answer.mp3");
@@ -149,7 +142,7 @@ protected:
 
 TEST_P(AnswerLimitTest, StopsOnTheFirstBlockPastTheLimitAndWritesThatBlock) {
     const LimitCase& limit = GetParam();
-    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart));
+    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart));
     std::uintmax_t answerBytes = 0;
     for (std::size_t i = 0; i < limit.blocksAt.size(); ++i) {
         SCOPED_TRACE(limit.blocksAt[i]);
@@ -161,10 +154,9 @@ TEST_P(AnswerLimitTest, StopsOnTheFirstBlockPastTheLimitAndWritesThatBlock) {
             answerBytes += fs::file_size("all.mp3") - before;
         }
         const bool stops = index == limit.stoppedAt;
-        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "stop without asking"),
-                  stops ? 1 : 0);
-        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "listen"), stops ? 1 : 0);
-        EXPECT_EQ(session.answerState == AnswerState::Idle,
+        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "stopped 1"), stops ? 1 : 0);
+        EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "closed 1"), stops ? 1 : 0);
+        EXPECT_EQ(session.answer.state() == AnswerState::Idle,
                   limit.stoppedAt >= 0 && index >= limit.stoppedAt);
     }
     EXPECT_EQ(fs::file_size("answer.mp3"), answerBytes);
@@ -179,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(MaxAnswerSeconds, AnswerLimitTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
-    ASSERT_TRUE(session.openAnswer("/dev/full", kExamStart));
+    ASSERT_TRUE(session.answer.open("/dev/full", kExamStart));
     block(2);
     block(4);
     const auto allBytes = fs::file_size("all.mp3");
@@ -187,9 +179,9 @@ TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
     EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "write failure /dev/full"), 1);
 
     ASSERT_TRUE(session.allFile.open("/dev/full", RecordingFile::Mode::Replace));
-    session.answerState = AnswerState::StopRequested;
+    ASSERT_TRUE(session.answer.requestStop());
     block(6);
-    ASSERT_TRUE(session.openAnswer("answer.mp3", kExamStart + 6));
+    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart + 6));
     block(8);
     block(10);
     EXPECT_GT(fs::file_size("answer.mp3"), 0u);
@@ -214,42 +206,6 @@ TEST(ElapsedTextTest, ShowsHoursOfTheDayMinutesAndSeconds) {
     EXPECT_EQ(elapsedText(3'907), "01:05.07");
     EXPECT_EQ(elapsedText(86'400 + 3'661), "01:01.01");
     EXPECT_EQ(elapsedText(-5), "00:00.00");
-}
-
-TEST(WindowHandoffTest, RunsOnTheWindowsThreadAndTurnsAWaitingUpdateAway) {
-    QObject window;
-    WindowHandoff handoff(window);
-    std::thread::id ranOn;
-    std::atomic<bool> ran = false;
-    std::thread asker([&] { ran = handoff.run([&] { ranOn = std::this_thread::get_id(); }); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ran.load(); }, 10'000));
-    asker.join();
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
-
-    // The window's thread is busy elsewhere (stopping capture) and serves nothing.
-    std::atomic<int> runs = 0;
-    std::atomic<bool> returned = false;
-    bool result = true;
-    asker = std::thread([&] {
-        result = handoff.run([&] { ++runs; });
-        returned = true;
-    });
-    while (handoff.waiting() == 0) {
-        std::this_thread::yield();
-    }
-    handoff.turnAway();
-    asker.join();
-    EXPECT_TRUE(returned);
-    EXPECT_FALSE(result);
-    EXPECT_FALSE(handoff.run([&] { ++runs; }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(runs, 0);
-
-    handoff.accept();
-    asker = std::thread([&] { result = handoff.run([&] { ++runs; }); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return runs.load() == 1; }, 10'000));
-    asker.join();
-    EXPECT_TRUE(result);
 }
 
 }  // namespace

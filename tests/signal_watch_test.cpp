@@ -12,20 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "ExamTestAudio.h"
-#include "FakeMixer.h"
-#include "FakeWaveIn.h"
-#include "RecorderTest.h"
-#include "app/ExamRecorderDialog.h"
+#include "WindowFixture.h"
 #include "app/LevelMeterWidget.h"
 #include "app/SignalWatch.h"
-#include "audio/CaptureDeviceRegistry.h"
 
 namespace {
 
 using ::testing::StartsWith;
 
-const SessionCodes codes{"0123", "001", "eng"};
 constexpr std::uint64_t kBytesPerMinute = 60 * 16'000;
 
 std::vector<std::byte> silence(std::size_t frames) {
@@ -33,53 +27,26 @@ std::vector<std::byte> silence(std::size_t frames) {
 }
 
 // The main window over a scripted sound card, with an exam started.
-class SignalWatchTest : public RecorderTest {
+class SignalWatchTest : public ScriptedCardTest {
 protected:
-    SignalWatchTest() {
-        soundCards.devices = {{"Microphone"}};
-        mixers.destination =
-            fakeDestination(2, {fakeList(30, MixerControlType::Mux, true, {"Mic"}, {true})});
-        mixers.sources = {fakeSource("Mic", 1, 2, {fakeMute(10), fakeVolume(11, 0, 1000)})};
-    }
-    void TearDown() override {
-        dialog.reset();
-        RecorderTest::TearDown();
-    }
-
     void startExam(SignalServices signal = {}) {
-        WindowServices services{&registry, [](QWidget*) { return codes; }};
+        WindowServices services;
         services.signal = std::move(signal);
-        dialog.emplace(std::move(services));
-        dialog->establishSession();
-        answerNext(MessageAnswer::Yes);
-        dialog->control<QPushButton>(ControlId::StartExam)->click();
+        window(0, nullptr, std::move(services));
+        yes(ControlId::StartExam);
         ASSERT_TRUE(dialog->session().examRunning);
     }
-    // Hands `bytes` to the card as recorded sound, waits until the sink is done with every
-    // buffer they filled, then lets the window look at the level.
+    // Hands `bytes` to the card as recorded sound, then lets the window look at the level.
     void capture(std::span<const std::byte> bytes) {
-        while (!bytes.empty()) {
-            bytes = bytes.last(soundCards.record(bytes));
-            if (!bytes.empty()) {
-                ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() > 0; }, 10'000));
-            }
-        }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return soundCards.queuedCount() == 2; }, 10'000));
+        ScriptedCardTest::capture(bytes);
         dialog->findChild<SignalWatch*>()->refresh();
     }
-    std::string status() const {
-        return dialog->control<QLabel>(ControlId::StatusLine)->text().toStdString();
-    }
+    std::string status() const { return text(ControlId::StatusLine).toStdString(); }
     // The warning box `name` if it is on screen.
     QMessageBox* warning(const char* name) const {
         auto* box = dialog->findChild<QMessageBox*>(name);
         return box != nullptr && box->isVisible() ? box : nullptr;
     }
-
-    FakeWaveIn soundCards;
-    FakeMixer mixers;
-    CaptureDeviceRegistry registry{soundCards, mixers};
-    std::optional<ExamRecorderDialog> dialog;
 };
 
 TEST_F(SignalWatchTest, SilenceRaisesTheAlarmAtTenSecondsAgainEveryThirtyAndTheSignalClearsIt) {
@@ -96,7 +63,7 @@ TEST_F(SignalWatchTest, SilenceRaisesTheAlarmAtTenSecondsAgainEveryThirtyAndTheS
     EXPECT_TRUE(meter->alarmShown());
     EXPECT_EQ(warning("noSignalWarning"), nullptr) << "no answer is being recorded";
 
-    ASSERT_TRUE(dialog->session().openAnswer("out/answer.mp3", 0));
+    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", 0));
     capture(silence(44'100 * 299 / 10));
     EXPECT_EQ(status(), "Нет сигнала с микрофона 10 с. Проверьте микрофон.");
     capture(silence(4410));
@@ -106,13 +73,13 @@ TEST_F(SignalWatchTest, SilenceRaisesTheAlarmAtTenSecondsAgainEveryThirtyAndTheS
     EXPECT_THAT(box->text().toStdString(),
                 StartsWith("Нет сигнала с микрофона 40 с. Проверьте микрофон."));
     EXPECT_EQ(box->windowModality(), Qt::NonModal);
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+    EXPECT_EQ(dialog->session().answer.state(), AnswerState::Recording);
     EXPECT_EQ(boxes.size(), 1u) << "only the start question may have waited for the organiser";
 
     capture(exam_test::tone(4410));
     EXPECT_EQ(status(), started);
     EXPECT_FALSE(meter->alarmShown());
-    EXPECT_EQ(dialog->session().answerState, AnswerState::Recording);
+    EXPECT_EQ(dialog->session().answer.state(), AnswerState::Recording);
 }
 
 TEST_F(SignalWatchTest, TimeLeftCountsTheAnswerFileWhileOneIsOpenAndWarnsOnceBelowThirtyAndFive) {
@@ -125,7 +92,7 @@ TEST_F(SignalWatchTest, TimeLeftCountsTheAnswerFileWhileOneIsOpenAndWarnsOnceBel
     EXPECT_TRUE(timeLeft->isVisibleTo(&*dialog));
     EXPECT_EQ(timeLeft->text().toStdString(), "Места на диске: 2 ч 00 мин");
 
-    ASSERT_TRUE(dialog->session().openAnswer("out/answer.mp3", 0));
+    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", 0));
     watch->refresh();
     EXPECT_EQ(timeLeft->text().toStdString(), "Места на диске: 1 ч 00 мин");
     EXPECT_EQ(warning("diskSpaceWarning"), nullptr);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QPushButton>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -11,22 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "RecorderTest.h"
-#include "SoundServerCard.h"
-#include "app/ExamRecorderDialog.h"
-#include "audio/CaptureDeviceRegistry.h"
-#include "platform/AlsaCaptureEndpoints.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
-#include "support/AlsaCapture.h"
-#include "support/PulseAudioServer.h"
+#include "WindowFixture.h"
 
 namespace {
-
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-const SessionCodes codes{"0123", "001", "eng"};
 
 // Lets one device be open at a time and refuses a second open, as a raw hardware device does
 // (the sound server itself would take both).
@@ -88,58 +73,35 @@ private:
     std::atomic<int> refused_{0};
 };
 
-class SoundCheckOnSoundServerTest : public RecorderTest {
+class SoundCheckOnSoundServerTest : public SoundServerWindowTest {
 protected:
-    void TearDown() override {
-        dialog.reset();
-        RecorderTest::TearDown();
-    }
-    std::optional<ExamRecorderDialog> dialog;
+    std::optional<ExclusiveWaveIn> card;
 };
 
 TEST_F(SoundCheckOnSoundServerTest, MonitorHandsTheCardToEveryExamStartAndTakesItBackAfter) {
-    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
-        GTEST_SKIP() << *reason;
-    }
-    test_support::PulseAudioServer server;
-    // An idle null sink renders in 2-second blocks; a low-latency capture kept open makes it
-    // render in short ones, as a real source would.
-    test_support::AlsaCapture awake("pulse");
-    ASSERT_TRUE(awake.waitUntilCaptured(Clock::now(), 10s)) << awake.error();
-
-    std::optional<AlsaWaveIn> alsa;
-    if (const auto endpoint = soundServerEndpoint()) {
-        alsa.emplace(std::vector{*endpoint});
-    }
-    ASSERT_TRUE(alsa) << "the sound server's source is not listed";
-    ExclusiveWaveIn card(*alsa);
-    AlsaMixer mixers(soundServerMixerName);
-    CaptureDeviceRegistry registry(card, mixers);
+    card.emplace(*alsa);
     // A second a look, so every exam gets an ALL file of its own.
     std::int64_t seconds = QDateTime(QDate(2014, 5, 14), QTime(9, 0)).toSecsSinceEpoch();
-    WindowServices services{&registry, [](QWidget*) { return codes; }, nullptr,
-                            [&] { return QDateTime::fromSecsSinceEpoch(++seconds); }};
+    WindowServices services;
+    services.clock = [&] { return QDateTime::fromSecsSinceEpoch(++seconds); };
     services.signal.soundCheck = true;
-    dialog.emplace(std::move(services));
-    dialog->establishSession();
-    const CaptureDevice& device = *registry.devices().front();
+    openServerWindow(std::move(services), &*card);
+    const CaptureDevice& device = *cards->devices().front();
 
     constexpr int kCycles = 50;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE(cycle);
         // The level is reset as the card opens: what it counts now the sound check has read.
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return card.isOpen() && device.level().read().frames > 0; }, 10'000))
+            [&] { return card->isOpen() && device.level().read().frames > 0; }, 10'000))
             << "the sound check did not take the card back";
-        answerNext(MessageAnswer::Yes);
-        dialog->control<QPushButton>(ControlId::StartExam)->click();
+        yes(ControlId::StartExam);
         ASSERT_TRUE(dialog->session().examRunning) << boxes.back().text.toStdString();
-        EXPECT_EQ(dialog->control<QLabel>(ControlId::StatusLine)->text(), "Начали экзамен.");
-        answerNext(MessageAnswer::Yes);
-        dialog->control<QPushButton>(ControlId::EndExam)->click();
+        EXPECT_EQ(text(ControlId::StatusLine), "Начали экзамен.");
+        yes(ControlId::EndExam);
         ASSERT_FALSE(dialog->session().examRunning);
     }
-    EXPECT_EQ(card.refused(), 0);
+    EXPECT_EQ(card->refused(), 0);
     EXPECT_EQ(boxes.size(), 2u * kCycles) << "a box other than the two questions";
 }
 

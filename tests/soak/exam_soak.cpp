@@ -234,9 +234,13 @@ private:
     // Runs the window's events until `done`, or fails after a minute without it.
     bool waitUntil(const std::function<bool()>& done, const char* what);
     bool feedBlocks(std::int64_t count);
-    // Until the sink has handled every block fed, so a button acts between two blocks.
+    // Until the sink has handled every block fed and the window has shown what it reported, so
+    // a button acts between two blocks.
     bool drain() {
-        return waitUntil([&] { return soundCards_.queuedCount() == 2; }, "the sink's last block");
+        const bool drained =
+            waitUntil([&] { return soundCards_.queuedCount() == 2; }, "the sink's last block");
+        QCoreApplication::processEvents();
+        return drained;
     }
     bool recordAnswer(int number, std::int64_t blocks);
     std::uint64_t allFileSize() const {
@@ -332,8 +336,8 @@ bool ExamSoak::recordAnswer(int number, std::int64_t blocks) {
     }
     Answer answer{{}, allFileSize(), blocks + 1};
     click(ControlId::RecordAnswer, "record answer");
-    answer.fileName = window().answerRecording().answerFileName().toStdString();
-    if (window().session().answerState != AnswerState::Recording) {
+    answer.fileName = window().session().answer.fileName();
+    if (window().session().answer.state() != AnswerState::Recording) {
         fail("answer " + kim.toStdString() + " did not start");
         return false;
     }
@@ -345,7 +349,7 @@ bool ExamSoak::recordAnswer(int number, std::int64_t blocks) {
     if (!feedBlocks(1) || !drain()) {
         return false;
     }
-    if (window().session().answerState != AnswerState::Idle) {
+    if (window().session().answer.state() != AnswerState::Idle) {
         fail("answer " + kim.toStdString() + " was not closed");
         return false;
     }

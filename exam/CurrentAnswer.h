@@ -1,0 +1,55 @@
+// The answer being recorded, from the record step that opens its file to its close: by the
+// block after its stop, by the exam's end, or when the sound card is lost.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "exam/RecordingFile.h"
+
+enum class AnswerState : std::int32_t { Idle = 0, Recording = 1, StopRequested = -1 };
+
+// The state is where the window's thread and the recording thread hand the answer over:
+// - open: the window's thread, only while Idle; the file, its name, its number and its start are
+//   set before the state becomes Recording.
+// - requestStop: any thread; Recording becomes StopRequested in one step, so a stop never lands
+//   on an answer that is being closed.
+// - write, setElapsed and close: the thread that holds a non-Idle answer: the recording thread
+//   while capture runs, the window's thread once capture has stopped. Only close makes the
+//   answer Idle, after its file is closed.
+// - fileName, number and writtenCompletely: the window's thread, and the holder of a non-Idle
+//   answer; writtenCompletely is final once the answer is Idle.
+class CurrentAnswer {
+public:
+    // Opens (replacing) `fileName`, started at `start` (whole seconds, ExamClock.h), as the next
+    // answer. False, with nothing changed, while an answer is open or when the file cannot be
+    // made.
+    bool open(const std::string& fileName, std::int64_t start);
+    // False when the answer was not Recording: stopped already, or closed.
+    bool requestStop();
+    AnswerState state() const { return state_.load(std::memory_order_acquire); }
+
+    // Appends one block. True when this is the file's first failed write, to be told.
+    bool write(std::span<const unsigned char> bytes);
+    // Closes the file and makes the answer Idle. True when the close is the file's first failure.
+    bool close();
+
+    std::int64_t start() const { return start_.load(); }
+    // The answer's length when its last block was written, in whole seconds.
+    std::int64_t elapsed() const { return elapsed_.load(); }
+    void setElapsed(std::int64_t seconds) { elapsed_.store(seconds); }
+
+    const std::string& fileName() const { return file_.name(); }
+    // 1 for the first answer opened, then one more for each; 0 before any.
+    std::uint64_t number() const { return number_.load(); }
+    bool writtenCompletely() const { return !file_.hasFailed(); }
+
+private:
+    std::atomic<AnswerState> state_{AnswerState::Idle};
+    RecordingFile file_;
+    std::atomic<std::int64_t> start_{0};
+    std::atomic<std::int64_t> elapsed_{0};
+    std::atomic<std::uint64_t> number_{0};
+};
