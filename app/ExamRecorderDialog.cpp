@@ -18,6 +18,7 @@
 #include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamRecording.h"
+#include "exam/InterruptedExam.h"
 #include "exam/Playback.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
@@ -199,6 +200,7 @@ void ExamRecorderDialog::establishSession() {
         setup.exec();
         sessionCodes_ = setup.codes();
     }
+    tellOfInterruptedExam();
 
     maxAnswerSeconds_ = services_.maxAnswerSeconds.value_or(
         maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)));
@@ -237,6 +239,13 @@ void ExamRecorderDialog::checkOutputFolder() {
                         MessageButtons::YesNo) != MessageAnswer::Yes) {
             exitProcess(1);
         }
+    }
+}
+
+void ExamRecorderDialog::tellOfInterruptedExam() {
+    if (const auto exam = findInterruptedExam(QStringLiteral("out"))) {
+        showMessage(this, interruptedExamText(*exam), QString::fromUtf8(interruptedExamCaption),
+                    MessageIcon::Exclamation, MessageButtons::Ok);
     }
 }
 

@@ -283,6 +283,27 @@ TEST_F(ExamJournalTest, JournalThatCannotBeWrittenIsToldOnceAndNothingIsCreatedE
     EXPECT_EQ(failures, QStringList({told, told, told}));
 }
 
+TEST_F(ExamJournalTest, NextStartNamesTheCutOffExamAfterTheOutFolderQuestion) {
+    ExamJournal log = journal();
+    log.examStarted("out/ALL_0042-007-fra__2024-06-03_06-00-00.mp3");
+    log.answerStarted("1234565", "out/0042-007-fra_1234565.mp3");
+    makeFile("out/ALL_0042-007-fra__2024-06-03_06-00-00.mp3");
+    answerNext(MessageAnswer::Yes);
+    ExamRecorderDialog& window = this->window();
+    window.establishSession();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].text.startsWith("Папка 'out' содержит файлы - 1 шт."));
+    EXPECT_EQ(boxes[1].text,
+              "Предыдущий экзамен был прерван: файл записи экзамена "
+              "ALL_0042-007-fra__2024-06-03_06-00-00.mp3, последнее событие 03.06.2024 "
+              "09:01:00.\n\nОтветы участников экзамена с этими номерами КИМ записывались в "
+              "момент сбоя или были записаны, но не сохранены:\n\n1234565\n\nЗапишите ответы "
+              "этих участников экзамена заново.");
+    EXPECT_EQ(boxes[1].caption, "Экзамен был прерван");
+    EXPECT_EQ(boxes[1].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(window.windowTitle(), "ППЭ 0042   ауд 007  предмет fra");
+}
+
 TEST(SessionTitleTest, AddsTheLimitOnlyWhenThereIsOne) {
     EXPECT_EQ(sessionTitle(codes, 0), "ППЭ 0042   ауд 007  предмет fra");
     EXPECT_EQ(sessionTitle(codes, -3), "ППЭ 0042   ауд 007  предмет fra");
