@@ -19,6 +19,7 @@
 #include "exam/ExamControlTable.h"
 #include "exam/ExamRecording.h"
 #include "exam/ExamWindowUpdater.h"
+#include "exam/InterruptedExam.h"
 #include "exam/Playback.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessExit.h"
@@ -201,6 +202,7 @@ void ExamRecorderDialog::establishSession() {
         setup.exec();
         sessionCodes_ = setup.codes();
     }
+    tellOfInterruptedExam();
 
     maxAnswerSeconds_ = services_.maxAnswerSeconds.value_or(
         maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)));
@@ -239,6 +241,13 @@ void ExamRecorderDialog::checkOutputFolder() {
                         MessageButtons::YesNo) != MessageAnswer::Yes) {
             exitProcess(1);
         }
+    }
+}
+
+void ExamRecorderDialog::tellOfInterruptedExam() {
+    if (const auto exam = findInterruptedExam(QStringLiteral("out"))) {
+        showMessage(this, interruptedExamText(*exam), QString::fromUtf8(interruptedExamCaption),
+                    MessageIcon::Exclamation, MessageButtons::Ok);
     }
 }
 

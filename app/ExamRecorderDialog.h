@@ -94,6 +94,8 @@ private:
     void routeCommands();
     void onCommand(ControlId id);
     void checkOutputFolder();
+    // After a power cut or crash: names the answers the cut-off exam left to record again.
+    void tellOfInterruptedExam();
     void showSession();
     void listSoundCards();
     void setReadyForExam();

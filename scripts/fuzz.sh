@@ -16,7 +16,7 @@ case "$mode" in
         exit 2
         ;;
 esac
-targets=(site_list answer_file_name transfer_statement kim_register)
+targets=(site_list answer_file_name transfer_statement kim_register exam_journal)
 build="$repo/build-fuzz"
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja -DBUILD_FUZZERS=ON \

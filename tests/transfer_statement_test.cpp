@@ -109,7 +109,8 @@ TEST_F(TransferStatementTest, FolderOfEveryFindingGivesBothFilesByteForByte) {
          {"ALL_0042-007-eng__2024-05-20_09-00-00.mp3", "report_eng_0042-007.htm",
           "report_eng_0042-007.crc", "0042-007-deu_1234565.mp3", "0042-007-eng_1234565.MP3",
           "0042-007-ENG_1234565.mp3", "0042-007-eng_123456.mp3", "0042-007-eng_12345650.mp3",
-          "0042-07a-eng_1234565.mp3", "0042_007-eng_1234565.mp3", " 042-007-eng_1234565.mp3"}) {
+          "0042-07a-eng_1234565.mp3", "0042_007-eng_1234565.mp3", " 042-007-eng_1234565.mp3",
+          ".exam-journal"}) {
         put(ignored, "ignored");
     }
 

@@ -1,0 +1,72 @@
+// The exam's journal beside the recordings: one line per exam and answer event, on the disk as
+// it happens, so that after a power cut the next start can say which answers to record again.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "exam/ExamClock.h"
+#include "platform/FileDescriptor.h"
+
+// Hidden in the out folder, so the folder's count at start and the statement pass over it.
+inline constexpr char examJournalName[] = ".exam-journal";
+inline constexpr char examJournalPath[] = "out/.exam-journal";
+
+namespace exam_journal {
+
+enum class Event { ExamStarted, AnswerStarted, AnswerStopped, AnswerSaved, ExamEnded };
+
+// A line is "<yyyy-MM-dd HH:mm:ss>\t<event word>" in local time, then for an exam's start
+// "\t<ALL file>", for an answer event "\tКИМ <kim>\t<answer file>"; file names without folder.
+inline constexpr char timeFormat[] = "yyyy-MM-dd HH:mm:ss";
+inline constexpr char kimPrefix[] = "КИМ ";
+QString wordOf(Event event);
+
+}  // namespace exam_journal
+
+// Appends to the journal, never rewrites it. Every event may come from the window's thread or
+// the recording thread: each line is one write and one data sync under a lock of its own, and
+// nothing here waits for the window. A journal that cannot be opened or written is told once
+// through the report given at construction; the exam goes on without it.
+class ExamJournal {
+public:
+    // Receives the organiser's text, on the thread of the event that failed; must return at
+    // once (the recording thread may be calling).
+    using FailureReport = std::function<void(const QString& text)>;
+
+    // Opens `path` at the first event, which comes after the out folder exists. `clock` empty:
+    // the system's.
+    explicit ExamJournal(FailureReport reportFailure, std::string path = examJournalPath,
+                         LocalClock clock = {});
+    ExamJournal(const ExamJournal&) = delete;
+    ExamJournal& operator=(const ExamJournal&) = delete;
+
+    // File names may come with their folder ("out/..."); the journal keeps the bare name.
+    void examStarted(const QString& allFile);
+    void answerStarted(const QString& kim, const QString& answerFile);
+    void answerStopped(const QString& kim, const QString& answerFile);
+    void answerSaved(const QString& kim, const QString& answerFile);
+    void examEnded();
+
+    // The text told when the journal cannot be written.
+    QString failureText() const;
+
+private:
+    void append(exam_journal::Event event, const QString& fields);
+    // Under the lock. False when the line could not be put on the disk.
+    bool openIfClosed();
+    bool writeLine(QByteArray line);
+
+    const FailureReport reportFailure_;
+    const std::string path_;
+    const LocalClock clock_;
+    std::mutex mutex_;
+    FileDescriptor fd_;
+    // The file's last line lacks its end (cut by a power cut, or a write that failed): the next
+    // line starts on a line of its own.
+    bool lineOpen_ = false;
+    bool failureTold_ = false;
+};
