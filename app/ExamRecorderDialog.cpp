@@ -17,6 +17,7 @@
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamRecording.h"
 #include "exam/ExamWindowUpdater.h"
 #include "exam/InterruptedExam.h"
@@ -67,12 +68,15 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     auto* signalWatch = new SignalWatch(
         *this, [this](ControlId id) { return control(id); }, session_, services_.captureDevices,
         services_.signal);
-    answerRecording_ = std::make_unique<AnswerRecording>(*this, services_.clock);
+    // A journal that cannot be written is told as a recording's failed write is.
+    journal_ = std::make_unique<ExamJournal>(
+        [this](const QString& text) { windowUpdater_->captureProblem(text); });
+    answerRecording_ = std::make_unique<AnswerRecording>(*this, *journal_, services_.clock);
     windowUpdater_ = std::make_unique<ExamWindowUpdater>(*this, *answerRecording_);
     playback_ =
         std::make_unique<Playback>(*this, services_.libraryPlayer, services_.makeFallbackPlayer);
     examRecording_ = std::make_unique<ExamRecording>(
-        *this, *windowUpdater_,
+        *this, *windowUpdater_, *journal_,
         ExamServices{services_.captureDevices, services_.encoder, services_.clock,
                      [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
     routeCommands();
@@ -245,7 +249,7 @@ void ExamRecorderDialog::checkOutputFolder() {
 }
 
 void ExamRecorderDialog::tellOfInterruptedExam() {
-    if (const auto exam = findInterruptedExam(QStringLiteral("out"))) {
+    if (const auto exam = findInterruptedExam(QString::fromLatin1(kOutFolder))) {
         showMessage(this, interruptedExamText(*exam), QString::fromUtf8(interruptedExamCaption),
                     MessageIcon::Exclamation, MessageButtons::Ok);
     }

@@ -19,6 +19,7 @@
 class AnswerRecording;
 class CaptureDeviceRegistry;
 class EncoderLibrary;
+class ExamJournal;
 class ExamRecording;
 class ExamWindowUpdater;
 class Playback;
@@ -107,6 +108,7 @@ private:
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;
     ExamSessionState session_;
+    std::unique_ptr<ExamJournal> journal_;
     std::unique_ptr<AnswerRecording> answerRecording_;
     std::unique_ptr<ExamWindowUpdater> windowUpdater_;
     std::unique_ptr<Playback> playback_;

@@ -26,6 +26,7 @@
 #include "audio/Mp3Stream.h"
 #include "audio/RecordingFormat.h"
 
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/Mp3FileSink.h"
 #include "exam/RecordingEvents.h"
@@ -117,12 +118,13 @@ void SinkBlockIntoBothFiles(benchmark::State& state) {
     ExamSessionState session;
     PostingWindow window;
     if (!session.allFile.open(folder.path() / "all.mp3", RecordingFile::Mode::CreateNew) ||
-        !session.answer.open(folder.path() / "answer.mp3", 0)) {
+        !session.answer.open(folder.path() / "answer.mp3", "0000017", 0)) {
         state.SkipWithError("cannot create the files");
         return;
     }
     session.examRunning = true;
-    Mp3FileSink sink(session, window, systemClock(), 0, EncoderLibrary::instance());
+    ExamJournal journal({}, folder.path() / ".exam-journal");
+    Mp3FileSink sink(session, window, journal, systemClock(), 0, EncoderLibrary::instance());
     const std::vector<short> pcm = speechLike(1);
 
     for (auto _ : state) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "exam/AnswerRecordingTable.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
 #include "platform/MessageBox.h"
@@ -32,8 +33,8 @@ bool passesFormTest(const QString& kim) {
 
 }  // namespace
 
-AnswerRecording::AnswerRecording(ExamWindow& window, LocalClock clock)
-    : window_(window), clock_(clock ? std::move(clock) : systemClock()) {}
+AnswerRecording::AnswerRecording(ExamWindow& window, ExamJournal& journal, LocalClock clock)
+    : window_(window), journal_(journal), clock_(clock ? std::move(clock) : systemClock()) {}
 
 QString AnswerRecording::field(ControlId id) const {
     return window_.control<QLineEdit>(id)->text().left(kKimFieldLimit);
@@ -156,13 +157,14 @@ void AnswerRecording::onRecordAnswer() {
 
     QWidget* indicator = window_.control(ControlId::RecordIndicator);
     indicator->show();
-    if (!session.answer.open(fileName.toStdString(), wholeSeconds(clock_()))) {
+    if (!session.answer.open(fileName.toStdString(), kim, wholeSeconds(clock_()))) {
         indicator->hide();
         showMessage(window_.boxOwner(),
                     QString::asprintf("Не удалось создать файл %s", fileName.toUtf8().constData()),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
+    journal_.answerStarted(kim, fileName);
     window_.control<QLineEdit>(ControlId::AnswerElapsed)->setText(QStringLiteral("начали запись"));
     window_.control<QLabel>(ControlId::AnswerState)->setText(QStringLiteral("начали запись"));
     lastKim_ = kim;
@@ -205,13 +207,16 @@ void AnswerRecording::onSaveAnswer() {
     window_.control<QLabel>(ControlId::AnswerState)->clear();
     window_.control<QLineEdit>(ControlId::KimEntry)->clear();
     window_.control<QLineEdit>(ControlId::KimRepeatEntry)->clear();
-    if (incomplete) {
-        const QString text = QString::asprintf(
-            "Ответ с номером КИМ %s не сохранён: файл %s записан не полностью. Освободите место "
-            "на диске и запишите ответ заново.",
-            lastKim_.toUtf8().constData(), session.answer.fileName().c_str());
-        window_.control<QLabel>(ControlId::StatusLine)->setText(text);
-        showMessage(window_.boxOwner(), text, QStringLiteral("Ошибка"), MessageIcon::Stop,
-                    MessageButtons::Ok);
+    if (!incomplete) {
+        journal_.answerSaved(lastKim_, QString::fromStdString(session.answer.fileName()));
+        return;
     }
+    // Not noted as saved: after a crash it is named among the answers to record again.
+    const QString text = QString::asprintf(
+        "Ответ с номером КИМ %s не сохранён: файл %s записан не полностью. Освободите место "
+        "на диске и запишите ответ заново.",
+        lastKim_.toUtf8().constData(), session.answer.fileName().c_str());
+    window_.control<QLabel>(ControlId::StatusLine)->setText(text);
+    showMessage(window_.boxOwner(), text, QStringLiteral("Ошибка"), MessageIcon::Stop,
+                MessageButtons::Ok);
 }

@@ -7,14 +7,14 @@
 #include "exam/ExamClock.h"
 #include "res/ControlIds.h"
 
+class ExamJournal;
 class ExamWindow;
-struct SessionCodes;
 
-// Lives in the window, which must outlive it. Window's thread only: the answer reaches the
-// recording thread through the session's CurrentAnswer.
+// Lives in the window, which must outlive it, as must the journal. Window's thread only: the
+// answer reaches the recording thread through the session's CurrentAnswer.
 class AnswerRecording {
 public:
-    AnswerRecording(ExamWindow& window, LocalClock clock);
+    AnswerRecording(ExamWindow& window, ExamJournal& journal, LocalClock clock);
 
     // Buttons 1020, 1021, 1006, 1007 and 1030.
     void onFirstKimOk();
@@ -40,6 +40,7 @@ private:
     void clearKimFields();
 
     ExamWindow& window_;
+    ExamJournal& journal_;
     const LocalClock clock_;
     QString lastKim_;
 };

@@ -32,7 +32,7 @@ void CaptureProblemReporter::onDeviceLost() {
         events_.answerStopped(answer.number());
     }
     if (answer.state() == AnswerState::StopRequested) {
-        closeAnswer(session_, events_);
+        closeAnswer(session_, events_, journal_);
     }
     events_.captureProblem(QStringLiteral(
         "Звуковая карта перестала записывать: запись экзамена прервана. Проверьте подключение "

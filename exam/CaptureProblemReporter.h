@@ -7,15 +7,16 @@
 
 #include "audio/CaptureProblemListener.h"
 
+class ExamJournal;
 class RecordingEvents;
 struct ExamSessionState;
 
-// The events and the session state must outlive it. A lost sound card also stops and closes an
-// open answer with what it holds, since no block will come to close it.
+// The events, the session state and the journal must outlive it. A lost sound card also stops and
+// closes an open answer with what it holds, since no block will come to close it.
 class CaptureProblemReporter : public CaptureProblemListener {
 public:
-    CaptureProblemReporter(RecordingEvents& events, ExamSessionState& session)
-        : events_(events), session_(session) {}
+    CaptureProblemReporter(RecordingEvents& events, ExamSessionState& session, ExamJournal& journal)
+        : events_(events), session_(session), journal_(journal) {}
 
     void onOverrun(std::uint32_t lostFrames) override;
     void onDeviceLost() override;
@@ -26,4 +27,5 @@ public:
 private:
     RecordingEvents& events_;
     ExamSessionState& session_;
+    ExamJournal& journal_;
 };

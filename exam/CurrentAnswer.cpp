@@ -1,9 +1,10 @@
 #include "exam/CurrentAnswer.h"
 
-bool CurrentAnswer::open(const std::string& fileName, std::int64_t start) {
+bool CurrentAnswer::open(const std::string& fileName, const QString& kim, std::int64_t start) {
     if (state() != AnswerState::Idle || !file_.open(fileName, RecordingFile::Mode::Replace)) {
         return false;
     }
+    kim_ = kim;
     start_.store(start);
     elapsed_.store(0);
     number_.fetch_add(1);

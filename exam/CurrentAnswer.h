@@ -2,6 +2,7 @@
 // block after its stop, by the exam's end, or when the sound card is lost.
 #pragma once
 
+#include <QString>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -19,14 +20,14 @@ enum class AnswerState : std::int32_t { Idle = 0, Recording = 1, StopRequested =
 // - write, setElapsed and close: the thread that holds a non-Idle answer: the recording thread
 //   while capture runs, the window's thread once capture has stopped. Only close makes the
 //   answer Idle, after its file is closed.
-// - fileName, number and writtenCompletely: the window's thread, and the holder of a non-Idle
-//   answer; writtenCompletely is final once the answer is Idle.
+// - fileName, kim, number and writtenCompletely: the window's thread, and the holder of a
+//   non-Idle answer; writtenCompletely is final once the answer is Idle.
 class CurrentAnswer {
 public:
-    // Opens (replacing) `fileName`, started at `start` (whole seconds, ExamClock.h), as the next
-    // answer. False, with nothing changed, while an answer is open or when the file cannot be
-    // made.
-    bool open(const std::string& fileName, std::int64_t start);
+    // Opens (replacing) `fileName`, the answer of KIM number `kim` started at `start` (whole
+    // seconds, ExamClock.h), as the next answer. False, with nothing changed, while an answer is
+    // open or when the file cannot be made.
+    bool open(const std::string& fileName, const QString& kim, std::int64_t start);
     // False when the answer was not Recording: stopped already, or closed.
     bool requestStop();
     AnswerState state() const { return state_.load(std::memory_order_acquire); }
@@ -42,6 +43,7 @@ public:
     void setElapsed(std::int64_t seconds) { elapsed_.store(seconds); }
 
     const std::string& fileName() const { return file_.name(); }
+    const QString& kim() const { return kim_; }
     // 1 for the first answer opened, then one more for each; 0 before any.
     std::uint64_t number() const { return number_.load(); }
     bool writtenCompletely() const { return !file_.hasFailed(); }
@@ -49,6 +51,7 @@ public:
 private:
     std::atomic<AnswerState> state_{AnswerState::Idle};
     RecordingFile file_;
+    QString kim_;
     std::atomic<std::int64_t> start_{0};
     std::atomic<std::int64_t> elapsed_{0};
     std::atomic<std::uint64_t> number_{0};

@@ -10,10 +10,10 @@
 
 #include "exam/ExamClock.h"
 #include "platform/FileDescriptor.h"
+#include "session/OutFolder.h"
 
-// Hidden in the out folder, so the folder's count at start and the statement pass over it.
-inline constexpr char examJournalName[] = ".exam-journal";
-inline constexpr char examJournalPath[] = "out/.exam-journal";
+inline constexpr const char* examJournalName = kExamJournalName;
+inline constexpr const char* examJournalPath = kExamJournalPath;
 
 namespace exam_journal {
 

@@ -13,6 +13,7 @@
 #include "audio/EncoderLibrary.h"
 #include "audio/MixerDevice.h"
 #include "exam/ExamControlTable.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
 #include "exam/RecordingEvents.h"
@@ -46,11 +47,13 @@ private:
 
 }  // namespace
 
-ExamRecording::ExamRecording(ExamWindow& window, RecordingEvents& events, ExamServices services)
+ExamRecording::ExamRecording(ExamWindow& window, RecordingEvents& events, ExamJournal& journal,
+                             ExamServices services)
     : window_(window),
       events_(events),
+      journal_(journal),
       services_(std::move(services)),
-      reporter_(events, window.session()) {
+      reporter_(events, window.session(), journal) {
     if (!services_.clock) {
         services_.clock = systemClock();
     }
@@ -106,7 +109,7 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     ExamSessionState& session = window_.session();
     EncoderLibrary& encoder =
         services_.encoder != nullptr ? *services_.encoder : EncoderLibrary::instance();
-    auto sink = std::make_unique<Mp3FileSink>(session, events_, services_.clock,
+    auto sink = std::make_unique<Mp3FileSink>(session, events_, journal_, services_.clock,
                                               window_.maxAnswerSeconds(), encoder);
     const QDateTime now = services_.clock();
     if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
@@ -134,6 +137,7 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
         examSink.reset();
         throw;
     }
+    journal_.examStarted(QString::fromStdString(session.allFile.name()));
 }
 
 std::string ExamRecording::firstLineName(CaptureDevice& device) {
@@ -168,6 +172,7 @@ void ExamRecording::onEndExam() {
         return;
     }
     stopCapture();
+    journal_.examEnded();
     applyExamControls(ExamStep::ExamEnded, window_);
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Закончили экзамен."));
 }
@@ -185,7 +190,7 @@ void ExamRecording::stopCapture() {
     examDevice->setProblemListener(nullptr);
     // Capture has stopped: the answer and the ALL file are the window's thread's now.
     if (session.answer.state() != AnswerState::Idle) {
-        closeAnswer(session, events_);
+        closeAnswer(session, events_, journal_);
     }
     const bool firstFailure = !session.allFile.hasFailed();
     if (!session.allFile.close() && firstFailure) {

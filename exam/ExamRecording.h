@@ -15,6 +15,7 @@
 class CaptureDevice;
 class CaptureDeviceRegistry;
 class EncoderLibrary;
+class ExamJournal;
 class ExamWindow;
 class RecordingEvents;
 struct SessionCodes;
@@ -28,12 +29,13 @@ struct ExamServices {
     std::function<void(CaptureDevice&)> beforeCapture;
 };
 
-// Lives in the window, which must outlive it, as must the events, the registry and the encoder
-// library. A recording still running when it goes is stopped first.
+// Lives in the window, which must outlive it, as must the events, the journal, the registry and
+// the encoder library. A recording still running when it goes is stopped first.
 class ExamRecording {
 public:
     // `events`: where the recording thread reports, without waiting for the window.
-    ExamRecording(ExamWindow& window, RecordingEvents& events, ExamServices services);
+    ExamRecording(ExamWindow& window, RecordingEvents& events, ExamJournal& journal,
+                  ExamServices services);
     ~ExamRecording();
     ExamRecording(const ExamRecording&) = delete;
     ExamRecording& operator=(const ExamRecording&) = delete;
@@ -42,7 +44,8 @@ public:
     void onStartExam();
     void onEndExam();
     // Before the process ends during an exam: stops capture, so the block in hand reaches both
-    // files, and closes them. Nothing on screen changes.
+    // files, and closes them. Nothing on screen changes, and the journal records no end: the
+    // next start tells of the answer cut short.
     void stopBeforeExit();
 
 private:
@@ -55,6 +58,7 @@ private:
 
     ExamWindow& window_;
     RecordingEvents& events_;
+    ExamJournal& journal_;
     ExamServices services_;
     CaptureProblemReporter reporter_;
     // The window's thread's alone: the device of the last start and the running exam's sink.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "audio/RecordingFormat.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/RecordingEvents.h"
 
@@ -15,10 +16,11 @@ constexpr std::uint32_t kOutputArea = recording_format::kBlockBytes / 2;
 
 }  // namespace
 
-Mp3FileSink::Mp3FileSink(ExamSessionState& session, RecordingEvents& events, LocalClock clock,
-                         std::int32_t maxAnswerSeconds, EncoderLibrary& library)
+Mp3FileSink::Mp3FileSink(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal,
+                         LocalClock clock, std::int32_t maxAnswerSeconds, EncoderLibrary& library)
     : session_(session),
       events_(events),
+      journal_(journal),
       clock_(std::move(clock)),
       maxAnswerSeconds_(maxAnswerSeconds),
       stream_(recording_format::kBitrateKbps, recording_format::kSampleRate,
@@ -69,18 +71,20 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
         events_.answerStopped(answer.number());
     }
     if (answer.state() == AnswerState::StopRequested) {
-        closeAnswer(session_, events_);
+        closeAnswer(session_, events_, journal_);
     }
 }
 
-void closeAnswer(ExamSessionState& session, RecordingEvents& events) {
+void closeAnswer(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal) {
     CurrentAnswer& answer = session.answer;
     // Once Idle the answer is the window's again: take what is told before the close.
     const std::string fileName = answer.fileName();
+    const QString kim = answer.kim();
     const std::uint64_t number = answer.number();
     if (answer.close()) {
         events.writeFailed(fileName);
     }
+    journal.answerStopped(kim, QString::fromStdString(fileName));
     events.answerClosed(number);
 }
 

@@ -11,22 +11,25 @@
 #include "exam/ExamClock.h"
 
 class EncoderLibrary;
+class ExamJournal;
 class RecordingEvents;
 class RecordingFile;
 struct ExamSessionState;
 
-// Closes the session's answer (StopRequested, or still Recording when nothing else will), and
-// tells the window its file is closed. On the thread that holds the answer (CurrentAnswer.h).
-void closeAnswer(ExamSessionState& session, RecordingEvents& events);
+// Closes the session's answer (StopRequested, or still Recording when nothing else will), notes
+// it in the journal and tells the window its file is closed. On the thread that holds the
+// answer (CurrentAnswer.h).
+void closeAnswer(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal);
 
-// One per exam, never reused. The session state and the events must outlive it; it must live
+// One per exam, never reused. The session state, the events and the journal must outlive it; it
+// must live
 // until the capture device's stop() has returned. It holds no files: it writes those of the
 // session state. It never waits for the window.
 class Mp3FileSink final : public AudioSink {
 public:
     // Throws what Mp3Stream throws.
-    Mp3FileSink(ExamSessionState& session, RecordingEvents& events, LocalClock clock,
-                std::int32_t maxAnswerSeconds, EncoderLibrary& library);
+    Mp3FileSink(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal,
+                LocalClock clock, std::int32_t maxAnswerSeconds, EncoderLibrary& library);
 
     void onAudioData(const void* data, std::uint32_t byteCount) override;
 
@@ -35,6 +38,7 @@ private:
 
     ExamSessionState& session_;
     RecordingEvents& events_;
+    ExamJournal& journal_;
     const LocalClock clock_;
     const std::int32_t maxAnswerSeconds_;
     Mp3Stream stream_;

@@ -8,6 +8,9 @@
 struct SessionCodes;
 
 inline constexpr const char* kOutFolder = "out";
+// The exam's journal: hidden, so the folder's count at start and the statement pass over it.
+inline constexpr const char* kExamJournalName = ".exam-journal";
+inline constexpr const char* kExamJournalPath = "out/.exam-journal";
 
 // "out/ALL_<site>-<classroom>-<subject>__<date>_<time>.mp3", named by the UTC date-time `utc`.
 QString allFileName(const SessionCodes& codes, const QDateTime& utc);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -25,6 +26,7 @@
 
 #include "SoakSettings.h"
 #include "WindowFixture.h"
+#include "exam/InterruptedExam.h"
 #include "platform/ProcessExit.h"
 #include "support/Mp3Inspector.h"
 
@@ -328,6 +330,20 @@ TEST_F(CrashKillTest, FilesPlayUpToShortlyBeforeEveryKill) {
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << textOf(folder / "log");
 
         worstLoss = std::max(worstLoss, checkRecordings(folder, *started, killed, kMostLost));
+        if (kill == 1) {
+            // The next start there names the participant to record again, and no other.
+            const auto out = findIn(folder, [](const std::string& name) { return name == "out"; });
+            ASSERT_TRUE(out && QDir::setCurrent(QString::fromStdString(out->parent_path())));
+            answerNext(MessageAnswer::Yes);  // "Папка out": it holds the recordings
+            window();
+            dialog.reset();
+            const auto interrupted = findInterruptedExam("out");
+            ASSERT_TRUE(QDir::setCurrent(workingFolder()));
+            ASSERT_TRUE(interrupted);
+            EXPECT_EQ(interrupted->kims, QStringList{"0000017"});
+            ASSERT_EQ(boxes.back().caption, "Экзамен был прерван");
+            EXPECT_EQ(boxes.back().text, interruptedExamText(*interrupted));
+        }
         fs::remove_all(folder);
     }
     std::cout << kill - 1 << " kills, at most " << latest << " s into the answer; worst loss "

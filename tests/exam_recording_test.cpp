@@ -332,6 +332,12 @@ TEST_F(ExamWindowTest, EndKeepsEveryBlockInHandAndTheNextExamGetsAFreshStream) {
         EXPECT_TRUE(std::any_of(stream.pcm.begin() + 2L * 2000, stream.pcm.end(),
                                 [](std::int16_t sample) { return std::abs(sample) > 8000; }));
     }
+
+    // Both exams ended: the next start has no interrupted exam to tell of.
+    dialog.reset();
+    answerNext(MessageAnswer::Yes);  // "Папка out": it holds their files
+    window();
+    EXPECT_EQ(boxes.back().caption, "Папка out");
 }
 
 TEST_F(ExamWindowTest, StartInTheSameSecondAsAnEarlierExamLeavesItsFileAlone) {
@@ -379,7 +385,7 @@ TEST_F(ExamWindowTest, AnswerTimesShowAndAFailedWriteIsToldOnceWhileTheAllFileGo
     window();
     startExam();
     ExamSessionState& session = dialog->session();
-    ASSERT_TRUE(session.answer.open("/dev/full", now + 60));
+    ASSERT_TRUE(session.answer.open("/dev/full", "0000017", now + 60));
     now += 72;
     capture(tone(kBlockBytes / 4));
     EXPECT_EQ(text(ControlId::TotalElapsed), "00:01.12");

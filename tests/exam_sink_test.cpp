@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "RecorderTest.h"
 #include "audio/EncoderLibrary.h"
 #include "exam/ExamClock.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/Mp3FileSink.h"
 #include "exam/RecordingEvents.h"
@@ -59,8 +62,8 @@ protected:
     void SetUp() override {
         RecorderTest::SetUp();
         sink.emplace(
-            session, window, [this] { return QDateTime::fromSecsSinceEpoch(now.load()); }, limit(),
-            EncoderLibrary::instance());
+            session, window, journal, [this] { return QDateTime::fromSecsSinceEpoch(now.load()); },
+            limit(), EncoderLibrary::instance());
         ASSERT_TRUE(session.allFile.open("all.mp3", RecordingFile::Mode::CreateNew));
         session.examStart = kExamStart;
         session.examRunning = true;
@@ -78,6 +81,7 @@ protected:
 
     ExamSessionState session;
     WindowLog window;
+    ExamJournal journal{{}, "journal"};
     std::atomic<std::int64_t> now{kExamStart};
     std::size_t frames = 0;
     std::optional<Mp3FileSink> sink;
@@ -88,7 +92,7 @@ TEST_F(Mp3FileSinkTest, AnswerFileIsTheSliceOfTheAllFileFromItsOpeningToItsClose
     block(4);
     const auto answerBegins = fs::file_size("all.mp3");
     ASSERT_GT(answerBegins, 0u);
-    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart + 5));
+    ASSERT_TRUE(session.answer.open("answer.mp3", "0000017", kExamStart + 5));
     block(6);
     block(8);
     ASSERT_TRUE(session.answer.requestStop());  // the organiser's stop
@@ -101,6 +105,10 @@ TEST_F(Mp3FileSinkTest, AnswerFileIsTheSliceOfTheAllFileFromItsOpeningToItsClose
               (std::vector<std::string>{"exam 10", "answer 1 5", "closed 1", "exam 12"}));
     EXPECT_EQ(session.answer.state(), AnswerState::Idle);
     EXPECT_EQ(session.answer.elapsed(), 5);
+    QFile journalFile("journal");
+    ASSERT_TRUE(journalFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        journalFile.readAll().endsWith("\tостановлена запись ответа\tКИМ 0000017\tanswer.mp3\n"));
     EXPECT_EQ(session.examElapsed, 12);
     const std::vector<unsigned char> all = contentsOf("all.mp3");
     const std::vector<unsigned char> answer = contentsOf("answer.mp3");
@@ -142,7 +150,7 @@ protected:
 
 TEST_P(AnswerLimitTest, StopsOnTheFirstBlockPastTheLimitAndWritesThatBlock) {
     const LimitCase& limit = GetParam();
-    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart));
+    ASSERT_TRUE(session.answer.open("answer.mp3", "0000017", kExamStart));
     std::uintmax_t answerBytes = 0;
     for (std::size_t i = 0; i < limit.blocksAt.size(); ++i) {
         SCOPED_TRACE(limit.blocksAt[i]);
@@ -171,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(MaxAnswerSeconds, AnswerLimitTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
-    ASSERT_TRUE(session.answer.open("/dev/full", kExamStart));
+    ASSERT_TRUE(session.answer.open("/dev/full", "0000017", kExamStart));
     block(2);
     block(4);
     const auto allBytes = fs::file_size("all.mp3");
@@ -181,7 +189,7 @@ TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
     ASSERT_TRUE(session.allFile.open("/dev/full", RecordingFile::Mode::Replace));
     ASSERT_TRUE(session.answer.requestStop());
     block(6);
-    ASSERT_TRUE(session.answer.open("answer.mp3", kExamStart + 6));
+    ASSERT_TRUE(session.answer.open("answer.mp3", "0000017", kExamStart + 6));
     block(8);
     block(10);
     EXPECT_GT(fs::file_size("answer.mp3"), 0u);
