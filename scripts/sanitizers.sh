@@ -12,7 +12,7 @@ asan_jobs="${ASAN_BUILD_JOBS:-2}"
 tsan_jobs="${TSAN_BUILD_JOBS:-1}"
 
 # TSan: sink hand-over, stop at the longest answer, capture start/stop races, lost cards, soak.
-tsan_suites='Mp3FileSinkTest|AnswerLimitTest|WindowHandoffTest|ExamWindowTest|AnswerWindowTest\.TheMaximumLength[A-Za-z]*|CaptureDeviceTest|CaptureStartFailureTest|RecordingQueueTest|AlsaCaptureDeviceTest|DeviceLostTest|SignalWatchTest|EncoderLibraryTest|CaptureStopRaces[A-Za-z0-9_]*|ExamSoak[A-Za-z0-9_]*'
+tsan_suites='Mp3FileSinkTest|AnswerLimitTest|WindowHandoffTest|ExamWindowTest|AnswerWindowTest\.TheMaximumLength[A-Za-z]*|CaptureDeviceTest|CaptureStartFailureTest|RecordingQueueTest|AlsaCaptureDeviceTest|DeviceLostTest|SignalWatchTest|EncoderLibraryTest|CaptureStopRaces[A-Za-z0-9_]*|ExamSoak[A-Za-z0-9_]*|VerifyCommandLineTest\.Window[A-Za-z]*'
 tsan_tests="(^|/)($tsan_suites)(\\.|\$)"
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
