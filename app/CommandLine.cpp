@@ -15,7 +15,13 @@ namespace {
 constexpr const char* programVersion = EXAM_RECORDER_VERSION;
 
 void printVersion() {
-    std::printf("exam-recorder %s\n", programVersion);
+    std::printf(
+        "exam-recorder %s\n"
+        "Лицензия GPL-3.0-or-later: GNU GPL версии 3 или любой более поздней версии\n"
+        "<https://www.gnu.org/licenses/gpl-3.0.html>.\n"
+        "Это свободная программа: её можно изменять и распространять.\n"
+        "Гарантий нет в той мере, в какой это допускает закон.\n",
+        programVersion);
 }
 
 void printHelp() {

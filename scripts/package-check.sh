@@ -135,13 +135,16 @@ echo "== the installed program's command line"
 # No display at all: these must print and exit without reaching for a window.
 headless=(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb)
 output="$("${headless[@]}" "/usr/bin/$package" --version)" || fail "--version failed"
-[ "$output" = "$package $version" ] || fail "--version printed '$output', not '$package $version'"
+[ "$(head -n1 <<<"$output")" = "$package $version" ] ||
+  fail "--version printed '$output', not '$package $version' first"
+[[ "$output" == *GPL-3.0-or-later* ]] || fail "--version does not name the licence"
 output="$("${headless[@]}" "/usr/bin/$package" --help)" || fail "--help failed"
 for mention in --version --help --verify --verify-window ppe.txt out \~/exam-recorder; do
   [[ "$output" == *"$mention"* ]] || fail "--help does not mention $mention"
 done
 output="$(HOME="$work/home" "${headless[@]}" "$launcher" --version)" || fail "launcher failed"
-[ "$output" = "$package $version" ] || fail "the launcher's --version printed '$output'"
+[ "$(head -n1 <<<"$output")" = "$package $version" ] ||
+  fail "the launcher's --version printed '$output'"
 [ -d "$work/home/exam-recorder" ] || fail "the launcher did not make ~/exam-recorder"
 
 echo "== where the installed program finds its libraries"
