@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install layout and the Debian package: `cpack -G DEB` in the build folder makes
 # exam-recorder_<version>_<arch>.deb.
 
@@ -81,6 +82,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "\n"
     "The menu entry starts the program in ~/exam-recorder: put ppe.txt, the list of\n"
     "exam sites, there; the recordings appear in its out/ folder.")
+# The licence the copyright file grants; Debian ships its text in /usr/share/common-licenses.
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -1,6 +1,7 @@
 #include "report/FileDigest.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <algorithm>
@@ -37,15 +38,9 @@ ssize_t readSome(int fd, std::span<unsigned char> into) {
     return count;
 }
 
-}  // namespace
-
-std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer) {
-    const ReadOnlyFile file(path);
-    if (!file.isOpen()) {
-        return std::nullopt;
-    }
-    const off_t end = ::lseek(file.fd(), 0, SEEK_END);
-    if (end < 0 || ::lseek(file.fd(), 0, SEEK_SET) != 0) {
+std::optional<FileDigest> digestOpenFile(int fd, std::span<unsigned char> buffer) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
         return std::nullopt;
     }
     Checksum checksum;
@@ -53,7 +48,7 @@ std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned cha
     while (done < end) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), end - done));
-        const ssize_t count = readSome(file.fd(), buffer.first(wanted));
+        const ssize_t count = readSome(fd, buffer.first(wanted));
         if (count < 0) {
             return std::nullopt;
         }
@@ -64,4 +59,48 @@ std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned cha
         done += count;
     }
     return FileDigest{done, checksum.value()};
+}
+
+}  // namespace
+
+std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer) {
+    const ReadOnlyFile file(path);
+    if (!file.isOpen()) {
+        return std::nullopt;
+    }
+    return digestOpenFile(file.fd(), buffer);
+}
+
+RegularFile::RegularFile(const QString& path)
+    // A FIFO or device under the name must not hang the reader, nor a link lead it elsewhere.
+    : fd_(::open(QFile::encodeName(path).constData(),
+                 O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)) {
+    if (fd_ < 0) {
+        failure_ = errno == ENOENT  ? DigestFailure::Missing
+                   : errno == ELOOP ? DigestFailure::NotRegularFile
+                                    : DigestFailure::Unreadable;
+        return;
+    }
+    struct stat status {};
+    const bool statted = ::fstat(fd_, &status) == 0;
+    if (!statted || !S_ISREG(status.st_mode)) {
+        failure_ = statted ? DigestFailure::NotRegularFile : DigestFailure::Unreadable;
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+DigestOutcome digestRegularFile(const QString& path, std::span<unsigned char> buffer) {
+    const RegularFile file(path);
+    if (!file.isOpen()) {
+        return {std::nullopt, file.failure()};
+    }
+    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return {digestOpenFile(file.fd(), buffer), DigestFailure::Unreadable};
 }

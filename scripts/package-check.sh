@@ -111,11 +111,21 @@ done
 
 echo "== desktop entry"
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
-entry() { sed -n "s/^$1=//p" "$desktop"; }
+# The value of key $1 in group $2 (the main group unless named).
+entry() {
+  awk -v key="$1=" -v group="[${2:-Desktop Entry}]" '/^\[/ { inside = ($0 == group) }
+    inside && index($0, key) == 1 { print substr($0, length(key) + 1) }' "$desktop"
+}
 [ "$(entry Exec)" = "$launcher" ] || fail "Exec is $(entry Exec), not $launcher"
+verify_group="Desktop Action verify"
+[ "$(entry Actions)" = "verify;" ] || fail "Actions is $(entry Actions), not verify;"
+[ "$(entry Exec "$verify_group")" = "/usr/bin/$package --verify-window" ] ||
+  fail "the check action's Exec is $(entry Exec "$verify_group")"
+[ "$(entry 'Name[ru]' "$verify_group")" = "Проверить перенесённые ответы" ] ||
+  fail "the check action's Russian Name is $(entry 'Name[ru]' "$verify_group")"
 [ -x "$launcher" ] || fail "$launcher is not executable"
 [ "$(entry Icon)" = "$package" ] || fail "Icon is $(entry Icon), not $package"
-[[ -n "$(entry 'Name\[ru\]')" && -n "$(entry 'Comment\[ru\]')" ]] ||
+[[ -n "$(entry 'Name[ru]')" && -n "$(entry 'Comment[ru]')" ]] ||
   fail "the desktop entry has no Russian Name or Comment"
 categories=";$(entry Categories)"
 [[ "$categories" == *";AudioVideo;"* && "$categories" == *";Recorder;"* ]] ||
@@ -125,13 +135,16 @@ echo "== the installed program's command line"
 # No display at all: these must print and exit without reaching for a window.
 headless=(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb)
 output="$("${headless[@]}" "/usr/bin/$package" --version)" || fail "--version failed"
-[ "$output" = "$package $version" ] || fail "--version printed '$output', not '$package $version'"
+[ "$(head -n1 <<<"$output")" = "$package $version" ] ||
+  fail "--version printed '$output', not '$package $version' first"
+[[ "$output" == *GPL-3.0-or-later* ]] || fail "--version does not name the licence"
 output="$("${headless[@]}" "/usr/bin/$package" --help)" || fail "--help failed"
-for mention in --version --help ppe.txt out \~/exam-recorder; do
+for mention in --version --help --verify --verify-window ppe.txt out \~/exam-recorder; do
   [[ "$output" == *"$mention"* ]] || fail "--help does not mention $mention"
 done
 output="$(HOME="$work/home" "${headless[@]}" "$launcher" --version)" || fail "launcher failed"
-[ "$output" = "$package $version" ] || fail "the launcher's --version printed '$output'"
+[ "$(head -n1 <<<"$output")" = "$package $version" ] ||
+  fail "the launcher's --version printed '$output'"
 [ -d "$work/home/exam-recorder" ] || fail "the launcher did not make ~/exam-recorder"
 
 echo "== where the installed program finds its libraries"

@@ -1,21 +1,33 @@
+#include <sys/stat.h>
 #include <QCoreApplication>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <cstdio>
 
+#include "ExamTestAudio.h"
 #include "RecorderTest.h"
 #include "app/ExamRecorderDialog.h"
 #include "app/StartupChecks.h"
+#include "audio/EncoderLibrary.h"
+#include "exam/ExamSessionState.h"
+#include "exam/ExamWindowUpdates.h"
+#include "exam/Mp3FileSink.h"
 #include "platform/SingleInstanceLock.h"
 #include "report/StatementCommandLine.h"
 #include "report/StatementViewer.h"
+#include "report/TransferCheckWindow.h"
+#include "report/TransferStatement.h"
 #include "session/KimRegister.h"
 
 namespace {
@@ -31,15 +43,11 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-class StatementCommandLineTest : public RecorderTest {
+class CommandLineTest : public RecorderTest {
 protected:
     void SetUp() override {
         RecorderTest::SetUp();
         ASSERT_TRUE(QDir().mkdir("out"));
-        put("0042-007-eng_1234565.mp3", "abcdefgh");
-        put("0042-007-eng_0000000.mp3", "");
-        put("0042-008-nem_1234565.mp3", "abcde");
-        put("0043-001-eng_0000017.mp3", "abc");
     }
     static void put(const QString& name, const QByteArray& bytes) {
         QFile file("out/" + name);
@@ -70,6 +78,17 @@ protected:
     }
 
     QTemporaryDir runtimeFolder;
+};
+
+class StatementCommandLineTest : public CommandLineTest {
+protected:
+    void SetUp() override {
+        CommandLineTest::SetUp();
+        put("0042-007-eng_1234565.mp3", "abcdefgh");
+        put("0042-007-eng_0000000.mp3", "");
+        put("0042-008-nem_1234565.mp3", "abcde");
+        put("0043-001-eng_0000017.mp3", "abc");
+    }
 };
 
 TEST_F(StatementCommandLineTest, WritesTheButtonsFilesAndPrintsThePath) {
@@ -201,6 +220,182 @@ TEST_F(StatementCommandLineTest, BrowserShowsTheCyrillicTextAndEveryNote) {
           "Ответственный организатор в аудитории"}) {
         EXPECT_TRUE(page.contains(QString::fromUtf8(text))) << text;
     }
+}
+
+// The sink's window, left unwatched: the folder below needs only the files.
+class UnwatchedWindow final : public ExamWindowUpdates {
+public:
+    void showExamElapsed(std::int64_t) override {}
+    void showAnswerElapsed(std::int64_t) override {}
+    void enableListen() override {}
+    void stopAnswerWithoutAsking() override {}
+    void reportWriteFailure(const QString& name) override { ADD_FAILURE() << name.toStdString(); }
+    void reportCaptureProblem(const QString& text) override { ADD_FAILURE() << text.toStdString(); }
+};
+
+// An out folder as a real exam leaves it: the ALL file, an answer of three blocks per KIM
+// number cut from it by the exam's sink and encoder library, and the statement's lists.
+void recordExam(const QStringList& kims) {
+    ExamSessionState session;
+    UnwatchedWindow window;
+    Mp3FileSink sink(session, window, systemClock(), 0, EncoderLibrary::instance());
+    ASSERT_TRUE(session.allFile.open("out/ALL_0042-007-eng__2026-06-01_06-00-00.mp3",
+                                     RecordingFile::Mode::CreateNew));
+    session.examRunning = true;
+    std::size_t frames = 0;
+    const auto block = [&] {
+        const std::vector<std::byte> pcm = exam_test::tone(exam_test::kBlockBytes / 4, frames);
+        frames += exam_test::kBlockBytes / 4;
+        sink.onAudioData(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
+    };
+    for (const QString& kim : kims) {
+        ASSERT_TRUE(session.openAnswer("out/0042-007-eng_" + kim.toStdString() + ".mp3", 0));
+        block();
+        block();
+        session.answerState = AnswerState::StopRequested;
+        block();
+    }
+    session.examRunning = false;
+    ASSERT_TRUE(session.allFile.close());
+    ASSERT_TRUE(KimRegister::build());
+    ASSERT_EQ(writeTransferStatement({"0042", "007", "eng"}).status, StatementStatus::Written);
+}
+
+using VerifyCommandLineTest = CommandLineTest;
+
+TEST_F(VerifyCommandLineTest, RecordedExamMatchesAndEveryLaterChangeIsFound) {
+    recordExam({"1234565", "2345671", "3456786"});
+    const QString a = "0042-007-eng_1234565.mp3", b = "0042-007-eng_2345671.mp3",
+                  c = "0042-007-eng_3456786.mp3";
+    const QString list = "Список report_eng_0042-007.crc:\n";
+    ProgramRun run = program({"--verify", "out"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, list + a + ": совпадает\n" + b + ": совпадает\n" + c + ": совпадает\n" +
+                           "Итого: в списках 3, совпадают 3, отличаются 0, нет 0, не читаются 0, "
+                           "не читались при составлении списка 0, нет в списках 0\n");
+    EXPECT_EQ(run.err, "");
+
+    // Listed by hand beside them: a link to a copy of b that would match if it were followed,
+    // a FIFO that would hang a blocking open, and a file unreadable when the list was made.
+    const QByteArray crc = contentOf("out/report_eng_0042-007.crc");
+    const QByteArray bLine = crc.split('\n')[1];
+    ASSERT_TRUE(QFile::copy("out/" + b, "copy-of-b"));
+    ASSERT_TRUE(QFile::link("../copy-of-b", "out/0042-007-eng_5678900.mp3"));
+    ASSERT_EQ(::mkfifo("out/0042-007-eng_6789015.mp3", 0600), 0);
+    put("report_eng_0042-007.crc",
+        crc + QByteArray(bLine).replace(b.toLatin1(), "0042-007-eng_5678900.mp3") +
+            "\n0042-007-eng_6789015.mp3;0;0\r\n"
+            "0042-007-eng_7890121.mp3;0;-1\r\n");
+    // One byte changed, one file cut short, one renamed out of the list.
+    QFile changed("out/" + a);
+    ASSERT_TRUE(changed.open(QIODevice::ReadWrite) && changed.seek(1000));
+    const char byte = changed.read(1).at(0);
+    ASSERT_TRUE(changed.seek(1000) && changed.putChar(static_cast<char>(byte ^ 0x10)));
+    changed.close();
+    const qint64 size = QFileInfo("out/" + b).size();
+    ASSERT_TRUE(QFile::resize("out/" + b, size - 417));
+    ASSERT_TRUE(QFile::rename("out/" + c, "out/0042-007-eng_4567893.mp3"));
+
+    run = program({"--verify", "out"});
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    const QString notAFile = ": это не обычный файл (папка, ссылка или устройство)\n";
+    EXPECT_EQ(run.out, list + a + ": контрольная сумма отличается\n" + b +
+                           QString(": размер отличается: в списке %1 байт, у файла %2 байт\n")
+                               .arg(size)
+                               .arg(size - 417) +
+                           c + ": файла нет\n0042-007-eng_5678900.mp3" + notAFile +
+                           "0042-007-eng_6789015.mp3" + notAFile +
+                           "0042-007-eng_7890121.mp3: файл не читался, когда составлялся "
+                           "список: сверить не с чем\n"
+                           "Файлы ответов, которых нет в списках:\n"
+                           "0042-007-eng_4567893.mp3: нет ни в одном списке\n"
+                           "Итого: в списках 6, совпадают 0, отличаются 2, нет 1, не читаются 2, "
+                           "не читались при составлении списка 1, нет в списках 1\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(VerifyCommandLineTest, BadUseAndUnusableListsGiveStatusTwoAndSayWhichLine) {
+    const QString use =
+        "exam-recorder: --verify ждёт одну папку с файлами ответов и списком контрольных сумм "
+        "report_*.crc\n";
+    const struct {
+        QStringList arguments;
+        QString err;
+    } cases[] = {
+        {{}, use},
+        {{"out", "out"}, use},
+        {{"missing"}, "exam-recorder: нет доступа к папке missing\n"},
+        {{"out"}, "exam-recorder: в папке out нет списка контрольных сумм report_*.crc\n"},
+    };
+    for (const auto& [arguments, err] : cases) {
+        const ProgramRun run = program(QStringList{"--verify"} + arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, err);
+    }
+
+    put("0042-007-eng_1234565.mp3", "abcd");
+    put("report_eng_0042-007.crc",
+        "0042-007-eng_1234565.mp3;64636261;4\r\n"
+        "\r\n"
+        "../0042-007-eng_1234565.mp3;64636261;4\r\n"
+        "0042-007-eng_12345650000000000000000000000000000000.mp3;0;4\n"
+        "report_eng_0042-007.htm;0;4\n"
+        "0042-007-eng_2345671.mp3;64636261\n"
+        "0042-007-eng_2345671.mp3;6463626x;4\n"
+        "0042-007-eng_2345671.mp3;164636261;4\n"
+        "0042-007-eng_2345671.mp3;0;9223372036854775808\n"
+        "0042-007-eng_2345671.mp3;0;-2\n"
+        "0042-007-eng_2345671.mp3;0;4;\n"
+        "0042-007-eng_1234565.mp3;64636261;4");
+    ASSERT_TRUE(QDir().mkdir("out/report_nem_0042-007.crc"));
+    const ProgramRun run = program({"--verify", "out"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    const QString list = "exam-recorder: report_eng_0042-007.crc, строка ";
+    const QString fields = ": нужны три поля через «;»: имя файла, контрольная сумма и размер\n";
+    const QString hex = ": контрольная сумма - не шестнадцатеричное число из 1-8 цифр\n";
+    EXPECT_EQ(run.err, list + "2: пустая строка\n" + list + "3: имя файла содержит путь\n" + list +
+                           "4: имя файла длиннее 24 знаков\n" + list +
+                           "5: имя файла не похоже на имя файла ответа\n" + list + "6" + fields +
+                           list + "7" + hex + list + "8" + hex + list +
+                           "9: размер слишком велик\n" + list +
+                           "10: размер - не целое число байт и не -1\n" + list + "11" + fields +
+                           list + "12: файл уже указан в строке 1\n" +
+                           "exam-recorder: report_nem_0042-007.crc: это не обычный файл\n");
+}
+
+TEST_F(VerifyCommandLineTest, WindowShowsFailuresFirstInTheStatementsColoursAndTheTotal) {
+    put("0042-007-eng_1234565.mp3", "abcd");
+    put("0042-007-eng_2345671.mp3", "abcdefgh");
+    put("0042-007-eng_4567893.mp3", "abc");
+    put("report_eng_0042-007.crc",
+        "0042-007-eng_1234565.mp3;64636261;4\r\n0042-007-eng_2345671.mp3;c040406;4\r\n"
+        "0042-007-eng_3456786.mp3;0;-1\r\n");
+    TransferCheckWindow window;
+    window.checkFolder("out");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isChecking(); }, 30'000));
+
+    const auto* table = window.findChild<QTableWidget*>();
+    const QString red = "#ffcccc", green = "#ccffcc", list = "report_eng_0042-007.crc";
+    const QStringList expected[] = {
+        {"0042-007-eng_2345671.mp3", "размер отличается: в списке 4 байт, у файла 8 байт", list,
+         red},
+        {"0042-007-eng_3456786.mp3", "файл не читался, когда составлялся список: сверить не с чем",
+         list, red},
+        {"0042-007-eng_4567893.mp3", "нет ни в одном списке", "", red},
+        {"0042-007-eng_1234565.mp3", "совпадает", list, green},
+    };
+    ASSERT_EQ(table->rowCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            EXPECT_EQ(table->item(row, column)->text(), expected[row][column]);
+            EXPECT_EQ(table->item(row, column)->background().color().name(), expected[row][3]);
+        }
+    }
+    EXPECT_EQ(window.findChild<QLabel*>("total")->text(),
+              "Итого: в списках 3, совпадают 1, отличаются 1, нет 0, не читаются 0, не читались "
+              "при составлении списка 1, нет в списках 1");
+    EXPECT_TRUE(boxes.empty());
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+#include "report/VerifyCommandLine.h"
+
+#include <algorithm>
+
+#include "report/TransferCheck.h"
+#include "report/TransferCheckText.h"
+
+namespace {
+
+void printLine(std::FILE* stream, const QString& text) {
+    std::fprintf(stream, "%s\n", text.toUtf8().constData());
+}
+
+void printError(std::FILE* err, const QString& text) {
+    printLine(err, QStringLiteral("exam-recorder: ") + text);
+}
+
+}  // namespace
+
+int runVerifyCommandLine(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    if (arguments.size() != 1 || arguments[0].isEmpty()) {
+        printError(err, QStringLiteral("--verify ждёт одну папку с файлами ответов и списком "
+                                       "контрольных сумм report_*.crc"));
+        return 2;
+    }
+    const QString& folder = arguments[0];
+    const TransferCheckResult result = TransferCheck(folder).run();
+    if (result.status != CheckStatus::Checked) {
+        for (const QString& line : checkFailureLines(result, folder)) {
+            printError(err, line);
+        }
+        return 2;
+    }
+    const QString* group = nullptr;
+    for (const CheckedFile& file : result.files) {
+        if (group == nullptr || file.list != *group) {
+            group = &file.list;
+            printLine(out, checkGroupHeading(file));
+        }
+        printLine(out, checkedFileLine(file));
+    }
+    printLine(out, checkTotalLine(result.files));
+    const bool allMatch =
+        std::none_of(result.files.begin(), result.files.end(),
+                     [](const CheckedFile& file) { return isFailure(file.verdict); });
+    return allMatch ? 0 : 1;
+}
