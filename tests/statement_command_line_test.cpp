@@ -20,9 +20,10 @@
 #include "app/ExamRecorderDialog.h"
 #include "app/StartupChecks.h"
 #include "audio/EncoderLibrary.h"
+#include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
-#include "exam/ExamWindowUpdates.h"
 #include "exam/Mp3FileSink.h"
+#include "exam/RecordingEvents.h"
 #include "platform/SingleInstanceLock.h"
 #include "report/StatementCommandLine.h"
 #include "report/StatementViewer.h"
@@ -223,14 +224,14 @@ TEST_F(StatementCommandLineTest, BrowserShowsTheCyrillicTextAndEveryNote) {
 }
 
 // The sink's window, left unwatched: the folder below needs only the files.
-class UnwatchedWindow final : public ExamWindowUpdates {
+class UnwatchedWindow final : public RecordingEvents {
 public:
-    void showExamElapsed(std::int64_t) override {}
-    void showAnswerElapsed(std::int64_t) override {}
-    void enableListen() override {}
-    void stopAnswerWithoutAsking() override {}
-    void reportWriteFailure(const QString& name) override { ADD_FAILURE() << name.toStdString(); }
-    void reportCaptureProblem(const QString& text) override { ADD_FAILURE() << text.toStdString(); }
+    void elapsedChanged(std::optional<std::int64_t>, std::uint64_t,
+                        std::optional<std::int64_t>) override {}
+    void answerStopped(std::uint64_t) override {}
+    void answerClosed(std::uint64_t) override {}
+    void writeFailed(const std::string& name) override { ADD_FAILURE() << name; }
+    void captureProblem(const QString& text) override { ADD_FAILURE() << text.toStdString(); }
 };
 
 // An out folder as a real exam leaves it: the ALL file, an answer of three blocks per KIM
@@ -238,7 +239,8 @@ public:
 void recordExam(const QStringList& kims) {
     ExamSessionState session;
     UnwatchedWindow window;
-    Mp3FileSink sink(session, window, systemClock(), 0, EncoderLibrary::instance());
+    ExamJournal journal([](const QString& text) { ADD_FAILURE() << text.toStdString(); });
+    Mp3FileSink sink(session, window, journal, systemClock(), 0, EncoderLibrary::instance());
     ASSERT_TRUE(session.allFile.open("out/ALL_0042-007-eng__2026-06-01_06-00-00.mp3",
                                      RecordingFile::Mode::CreateNew));
     session.examRunning = true;
@@ -249,10 +251,10 @@ void recordExam(const QStringList& kims) {
         sink.onAudioData(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
     };
     for (const QString& kim : kims) {
-        ASSERT_TRUE(session.openAnswer("out/0042-007-eng_" + kim.toStdString() + ".mp3", 0));
+        ASSERT_TRUE(session.answer.open("out/0042-007-eng_" + kim.toStdString() + ".mp3", kim, 0));
         block();
         block();
-        session.answerState = AnswerState::StopRequested;
+        ASSERT_TRUE(session.answer.requestStop());
         block();
     }
     session.examRunning = false;
