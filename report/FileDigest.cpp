@@ -1,33 +1,14 @@
 #include "report/FileDigest.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/RegularFile.h"
 #include "report/Checksum.h"
 
 namespace {
-
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 ssize_t readSome(int fd, std::span<unsigned char> into) {
     ssize_t count;
@@ -40,7 +21,10 @@ ssize_t readSome(int fd, std::span<unsigned char> into) {
 }  // namespace
 
 std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer) {
-    const ReadOnlyFile file(path);
+    // Anything but a regular file is unreadable here: a link is not followed out of the folder,
+    // and a pipe or device would hang the statement or never end.
+    const RegularFile file =
+        RegularFile::open(QFile::encodeName(path).toStdString(), RegularFile::Access::Read);
     if (!file.isOpen()) {
         return std::nullopt;
     }

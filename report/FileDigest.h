@@ -13,7 +13,7 @@ struct FileDigest {
 };
 
 // The size and checksum of `path`, or nothing when it cannot be opened or read to its end (a
-// folder, a missing link target, a read error): a half-read file has no checksum to vouch for.
+// folder, a link, a pipe or device, a read error): a half-read file has no checksum to vouch for.
 // The size is taken by seeking to the end, and only that many bytes are read, so the two
 // describe the same bytes even while a recording is still appending to the file.
 std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer);
