@@ -48,6 +48,28 @@ public:
     }
 };
 
+// What keeps a site list file that is there from being read; the code can still be typed.
+QString siteListProblem(SiteList::Status status) {
+    switch (status) {
+        case SiteList::Status::NotAFile:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: это не обычный файл, а папка, "
+                "канал или устройство.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::TooLarge:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: он больше 16 МБ, а список ППЭ "
+                "намного меньше.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::NoConverter:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: в системе нет преобразователя "
+                "кодировки windows-1251.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::Read:
+        case SiteList::Status::Unreadable:
+            break;
+    }
+    return {};
+}
+
 bool isAsciiDigits(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
@@ -118,7 +140,7 @@ void SessionSetupDialog::fillSiteBox() {
     }
     siteBox->addItem(manualSiteItem);
     const SiteList sites(siteListFileName);
-    if (!sites.isReadable()) {
+    if (sites.status() == SiteList::Status::Unreadable) {
         showMessage(this, QStringLiteral("Файл ppe.txt, содержащий список ППЭ, не найден."),
                     QStringLiteral("Не найден файл ppe.txt"), MessageIcon::None,
                     MessageButtons::Ok);
@@ -126,6 +148,10 @@ void SessionSetupDialog::fillSiteBox() {
     siteBox->addItems(sites.items());
     // The list starts with nothing chosen, so no site is taken without the organiser's choice.
     siteBox->setCurrentIndex(-1);
+    } else if (sites.status() != SiteList::Status::Read) {
+        showMessage(this, siteListProblem(sites.status()),
+                    QStringLiteral("Не прочитан файл ppe.txt"), MessageIcon::Exclamation,
+                    MessageButtons::Ok);
 }
 
 void SessionSetupDialog::fillSubjectList() {
