@@ -102,6 +102,10 @@ SessionSetupDialog::SessionSetupDialog(QWidget* parent)
     connect(ui_->subjectList, &QListWidget::itemDoubleClicked, this, &SessionSetupDialog::accept);
 
     fillSiteBox();
+    // Escape and Alt+F4 pressed while the site list is dropped down go to the list's popup view,
+    // which the box makes only on demand: watch it here, whatever made it.
+    ui_->siteBox->view()->installEventFilter(this);
+    ui_->siteBox->view()->window()->installEventFilter(this);
     ui_->manualSiteEdit->setEnabled(false);
     fillSubjectList();
     connect(ui_->siteBox, &QComboBox::currentIndexChanged, this,
@@ -144,14 +148,14 @@ void SessionSetupDialog::fillSiteBox() {
         showMessage(this, QStringLiteral("Файл ppe.txt, содержащий список ППЭ, не найден."),
                     QStringLiteral("Не найден файл ppe.txt"), MessageIcon::None,
                     MessageButtons::Ok);
-    }
-    siteBox->addItems(sites.items());
-    // The list starts with nothing chosen, so no site is taken without the organiser's choice.
-    siteBox->setCurrentIndex(-1);
     } else if (sites.status() != SiteList::Status::Read) {
         showMessage(this, siteListProblem(sites.status()),
                     QStringLiteral("Не прочитан файл ppe.txt"), MessageIcon::Exclamation,
                     MessageButtons::Ok);
+    }
+    siteBox->addItems(sites.items());
+    // The list starts with nothing chosen, so no site is taken without the organiser's choice.
+    siteBox->setCurrentIndex(-1);
 }
 
 void SessionSetupDialog::fillSubjectList() {

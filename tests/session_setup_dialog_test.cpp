@@ -357,9 +357,18 @@ TEST_F(SessionSetupDialogTest, EscapeAndAltF4AskAndNoLeavesTheDialogAsItWas) {
         answerNext(MessageAnswer::No);
         QTest::keyClick(dialog().control(id), Qt::Key_F4, Qt::AltModifier);
     }
+    // The same while the site list is dropped down: the keys then go to the list's popup.
+    siteBox()->showPopup();
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    answerNext(MessageAnswer::No);
+    QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+    answerNext(MessageAnswer::No);
+    QTest::keyClick(popup->windowHandle(), Qt::Key_F4, Qt::AltModifier);
+    siteBox()->hidePopup();
     dialog().reject();
 
-    ASSERT_EQ(boxes.size(), 10u);
+    ASSERT_EQ(boxes.size(), 12u);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(boxes[i].text, "Выйти из программы?");
