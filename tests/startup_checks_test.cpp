@@ -93,9 +93,9 @@ TEST_F(StartupChecksTest, PlayerThatCannotStartAsksAndNoEndsTheProgram) {
     answerNext(MessageAnswer::No);
     EXPECT_EQ(refusalStatus(), 1);
     expectOnlyBox(
-        "Ошибка инициализации проигрывателя MP3, код ошибки - 23\n\nИспользовать встроенный в "
-        "Windows MP3-проигрыватель ?",
-        "Не могу инициализировать MP3-проигрыватель BASS.dll", MessageIcon::Stop,
+        "Ошибка инициализации проигрывателя MP3, код ошибки - 23\n\nИспользовать встроенный "
+        "MP3-проигрыватель ?",
+        "Не могу инициализировать MP3-проигрыватель libbass.so", MessageIcon::Stop,
         MessageButtons::YesNo);
 }
 

@@ -168,7 +168,7 @@ TEST_F(TransferStatementTest, FolderWithoutAnswersGivesTheHeaderAndAsksToOpen) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text,
               "Ведомость передачи материалов из аудитории руководителю ППЭ сформирована. \n\n "
-              "Открыть файл  out\\report_eng_0042-007.htm ?");
+              "Открыть файл  out/report_eng_0042-007.htm ?");
     EXPECT_EQ(boxes[0].caption, "Ведомость сформирована");
     EXPECT_EQ(boxes[0].icon, MessageIcon::Question);
     EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
