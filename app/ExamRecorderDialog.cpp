@@ -1,5 +1,8 @@
 #include "app/ExamRecorderDialog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -225,6 +228,12 @@ void ExamRecorderDialog::checkOutputFolder() {
     if (error) {
         showMessage(this, QStringLiteral("Нет доступа к папке out"), QStringLiteral("Ошибка"),
                     MessageIcon::Stop, MessageButtons::Ok);
+        exitProcess(1);
+    }
+    // A folder that can be read but not written would otherwise show only when the exam starts.
+    if (::faccessat(AT_FDCWD, "out", W_OK | X_OK, AT_EACCESS) != 0) {
+        showMessage(this, QStringLiteral("Нет доступа на запись в папку out"),
+                    QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         exitProcess(1);
     }
     int count = 0;

@@ -70,11 +70,13 @@ bool runStartupChecks(StartupEnvironment& environment, QWidget* owner) {
     if (!bassAvailable) {
         const QString text = QString::asprintf(
             "Ошибка инициализации проигрывателя MP3, код ошибки - %d\n\nИспользовать встроенный "
-            "в Windows MP3-проигрыватель ?",
+            "MP3-проигрыватель ?",
             environment.playerErrorCode());
-        const MessageAnswer answer = showMessage(
-            owner, text, QStringLiteral("Не могу инициализировать MP3-проигрыватель BASS.dll"),
-            MessageIcon::Stop, MessageButtons::YesNo);
+        const MessageAnswer answer =
+            showMessage(owner, text,
+                        QStringLiteral("Не могу инициализировать MP3-проигрыватель ") +
+                            QString::fromUtf8(playerLibraryFileName),
+                        MessageIcon::Stop, MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes) {
             exitProcess(1);
         }

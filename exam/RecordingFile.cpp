@@ -1,14 +1,15 @@
 #include "exam/RecordingFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/RegularFile.h"
+
 namespace {
 
-// A device or pipe that cannot be synced has still taken the bytes.
+// A file system that cannot sync (it has nothing to make safe) has still taken the bytes.
 bool synced(int fd) {
     return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
 }
@@ -21,10 +22,10 @@ RecordingFile::~RecordingFile() {
 
 bool RecordingFile::open(const std::string& name, Mode mode) {
     close();
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::CreateNew ? O_EXCL : O_TRUNC);
-    do {
-        fd_ = ::open(name.c_str(), flags, 0644);
-    } while (fd_ < 0 && errno == EINTR);
+    // Never through a link, and never into a pipe or device that happens to bear the name.
+    fd_ = RegularFile::open(name, mode == Mode::CreateNew ? RegularFile::Access::CreateNew
+                                                          : RegularFile::Access::Replace)
+              .release();
     name_ = name;
     failed_ = false;
     return fd_ >= 0;

@@ -12,7 +12,7 @@ class RecordingFile {
 public:
     enum class Mode {
         CreateNew,  // refuses a name that exists: a recording is never overwritten by accident
-        Replace,    // creates or truncates, after the organiser has agreed to lose the old one
+        Replace,    // creates or empties, after the organiser has agreed to lose the old one
     };
 
     RecordingFile() = default;
@@ -20,7 +20,8 @@ public:
     RecordingFile(const RecordingFile&) = delete;
     RecordingFile& operator=(const RecordingFile&) = delete;
 
-    // Closes any file still open first. False, with nothing open, when the file cannot be made.
+    // Closes any file still open first. False, with nothing open, when the file cannot be made
+    // or something other than a regular file (a link, a pipe, a folder) stands under the name.
     bool open(const std::string& name, Mode mode);
     bool isOpen() const { return fd_ >= 0; }
     const std::string& name() const { return name_; }

@@ -1,8 +1,22 @@
 #include "report/Cp1251TextFile.h"
 
-Cp1251TextFile::Cp1251TextFile(const QString& path) : file_(path), encoder_("windows-1251") {
-    if (encoder_.isValid()) {
-        file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+#include <unistd.h>
+
+#include "platform/RegularFile.h"
+
+Cp1251TextFile::Cp1251TextFile(const QString& path) : encoder_("windows-1251") {
+    if (!encoder_.isValid()) {
+        return;
+    }
+    // Never written through a link, nor into a pipe that would hold the statement up.
+    RegularFile file =
+        RegularFile::open(QFile::encodeName(path).toStdString(), RegularFile::Access::Replace);
+    if (!file.isOpen()) {
+        return;
+    }
+    const int fd = file.release();
+    if (!file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
     }
 }
 

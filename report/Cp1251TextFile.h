@@ -1,5 +1,6 @@
 // A text file as the statement files are written: windows-1251 bytes, every line end CR LF.
-// The file is created (or truncated) on construction and closed with the object.
+// The file is created (or emptied) on construction and closed with the object; something other
+// than a regular file under its name (a link, a pipe, a folder) leaves it unopened.
 #pragma once
 
 #include <QFile>

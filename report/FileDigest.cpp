@@ -1,34 +1,16 @@
 #include "report/FileDigest.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/RegularFile.h"
 #include "report/Checksum.h"
 
 namespace {
-
-class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 ssize_t readSome(int fd, std::span<unsigned char> into) {
     ssize_t count;
@@ -43,6 +25,7 @@ std::optional<FileDigest> digestOpenFile(int fd, std::span<unsigned char> buffer
     if (end < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
         return std::nullopt;
     }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Checksum checksum;
     std::int64_t done = 0;
     while (done < end) {
@@ -61,46 +44,30 @@ std::optional<FileDigest> digestOpenFile(int fd, std::span<unsigned char> buffer
     return FileDigest{done, checksum.value()};
 }
 
+DigestFailure digestFailureOf(RegularFile::Failure failure) {
+    switch (failure) {
+        case RegularFile::Failure::Missing:
+            return DigestFailure::Missing;
+        case RegularFile::Failure::NotARegularFile:
+            return DigestFailure::NotRegularFile;
+        case RegularFile::Failure::None:
+        case RegularFile::Failure::Other:
+            break;
+    }
+    return DigestFailure::Unreadable;
+}
+
 }  // namespace
 
-std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer) {
-    const ReadOnlyFile file(path);
-    if (!file.isOpen()) {
-        return std::nullopt;
-    }
-    return digestOpenFile(file.fd(), buffer);
-}
-
-RegularFile::RegularFile(const QString& path)
-    // A FIFO or device under the name must not hang the reader, nor a link lead it elsewhere.
-    : fd_(::open(QFile::encodeName(path).constData(),
-                 O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)) {
-    if (fd_ < 0) {
-        failure_ = errno == ENOENT  ? DigestFailure::Missing
-                   : errno == ELOOP ? DigestFailure::NotRegularFile
-                                    : DigestFailure::Unreadable;
-        return;
-    }
-    struct stat status {};
-    const bool statted = ::fstat(fd_, &status) == 0;
-    if (!statted || !S_ISREG(status.st_mode)) {
-        failure_ = statted ? DigestFailure::NotRegularFile : DigestFailure::Unreadable;
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-RegularFile::~RegularFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 DigestOutcome digestRegularFile(const QString& path, std::span<unsigned char> buffer) {
-    const RegularFile file(path);
+    const RegularFile file =
+        RegularFile::open(QFile::encodeName(path).toStdString(), RegularFile::Access::Read);
     if (!file.isOpen()) {
-        return {std::nullopt, file.failure()};
+        return {std::nullopt, digestFailureOf(file.failure())};
     }
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return {digestOpenFile(file.fd(), buffer), DigestFailure::Unreadable};
+}
+
+std::optional<FileDigest> digestFile(const QString& path, std::span<unsigned char> buffer) {
+    return digestRegularFile(path, buffer).digest;
 }

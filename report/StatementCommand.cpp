@@ -18,7 +18,7 @@ void showTransferStatement(QWidget* window, const SessionCodes& codes,
     }
     const QString question = QString::asprintf(
         "Ведомость передачи материалов из аудитории руководителю ППЭ сформирована. \n\n Открыть "
-        "файл  out\\report_%s_%s-%s.htm ?",
+        "файл  out/report_%s_%s-%s.htm ?",
         codes.subject.toUtf8().constData(), codes.site.toUtf8().constData(),
         codes.classroom.toUtf8().constData());
     if (showMessage(window, question, QStringLiteral("Ведомость сформирована"),

@@ -1,11 +1,14 @@
 #include "report/TransferCheck.h"
 
 #include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <cerrno>
 #include <optional>
 
+#include "platform/RegularFile.h"
 #include "report/ChecksumList.h"
 #include "report/FileDigest.h"
 #include "report/WorkList.h"
@@ -69,10 +72,11 @@ QString TransferCheck::path(const QString& name) const {
 
 std::vector<ListFault> TransferCheck::readList(const QString& list,
                                                std::vector<Entry>& entries) const {
-    const RegularFile file(path(list));
+    const RegularFile file =
+        RegularFile::open(QFile::encodeName(path(list)).toStdString(), RegularFile::Access::Read);
     if (!file.isOpen()) {
         return {{list, 0,
-                 file.failure() == DigestFailure::NotRegularFile
+                 file.failure() == RegularFile::Failure::NotARegularFile
                      ? QStringLiteral("это не обычный файл")
                      : QStringLiteral("список не читается")}};
     }

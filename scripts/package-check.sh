@@ -22,7 +22,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 for tool in cmake cpack dpkg-deb dpkg-architecture dpkg-parsechangelog lintian \
   desktop-file-validate file readelf apt-get; do
-  command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/install-deps.sh"
+  command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/install-deps.sh test"
 done
 installed_status() { dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true; }
 if [ "$(installed_status)" = installed ]; then

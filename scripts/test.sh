@@ -4,7 +4,7 @@
 # EXAM_TESTS=quick stops after ctest.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
-"$repo/scripts/install-deps.sh"
+"$repo/scripts/install-deps.sh" test
 "$repo/scripts/build.sh"
 (cd "$repo/build" && ctest --output-on-failure -j"$(nproc)")
 if [ "${EXAM_TESTS:-all}" = quick ]; then

@@ -48,6 +48,28 @@ public:
     }
 };
 
+// What keeps a site list file that is there from being read; the code can still be typed.
+QString siteListProblem(SiteList::Status status) {
+    switch (status) {
+        case SiteList::Status::NotAFile:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: это не обычный файл, а папка, "
+                "канал или устройство.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::TooLarge:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: он больше 16 МБ, а список ППЭ "
+                "намного меньше.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::NoConverter:
+            return QStringLiteral(
+                "Файл ppe.txt, содержащий список ППЭ, не прочитан: в системе нет преобразователя "
+                "кодировки windows-1251.\n\nУкажите код ППЭ вручную.");
+        case SiteList::Status::Read:
+        case SiteList::Status::Unreadable:
+            break;
+    }
+    return {};
+}
+
 bool isAsciiDigits(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
@@ -80,6 +102,10 @@ SessionSetupDialog::SessionSetupDialog(QWidget* parent)
     connect(ui_->subjectList, &QListWidget::itemDoubleClicked, this, &SessionSetupDialog::accept);
 
     fillSiteBox();
+    // Escape and Alt+F4 pressed while the site list is dropped down go to the list's popup view,
+    // which the box makes only on demand: watch it here, whatever made it.
+    ui_->siteBox->view()->installEventFilter(this);
+    ui_->siteBox->view()->window()->installEventFilter(this);
     ui_->manualSiteEdit->setEnabled(false);
     fillSubjectList();
     connect(ui_->siteBox, &QComboBox::currentIndexChanged, this,
@@ -118,9 +144,13 @@ void SessionSetupDialog::fillSiteBox() {
     }
     siteBox->addItem(manualSiteItem);
     const SiteList sites(siteListFileName);
-    if (!sites.isReadable()) {
+    if (sites.status() == SiteList::Status::Unreadable) {
         showMessage(this, QStringLiteral("Файл ppe.txt, содержащий список ППЭ, не найден."),
                     QStringLiteral("Не найден файл ppe.txt"), MessageIcon::None,
+                    MessageButtons::Ok);
+    } else if (sites.status() != SiteList::Status::Read) {
+        showMessage(this, siteListProblem(sites.status()),
+                    QStringLiteral("Не прочитан файл ppe.txt"), MessageIcon::Exclamation,
                     MessageButtons::Ok);
     }
     siteBox->addItems(sites.items());

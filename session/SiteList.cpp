@@ -1,8 +1,13 @@
 #include "session/SiteList.h"
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QStringDecoder>
 #include <algorithm>
+#include <utility>
+
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -11,18 +16,21 @@ bool isAscii(const QByteArray& bytes) {
                        [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
-QString decode(const QByteArray& content) {
-    if (!isAscii(content)) {
-        // Stateless: a sequence cut off at the end is an error, not left waiting for more bytes.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8(content);
-        if (!utf8.hasError()) {
-            return text;
-        }
+std::optional<QString> decode(const QByteArray& content, const char* legacyEncoding) {
+    if (isAscii(content)) {
+        return QString::fromLatin1(content);
     }
-    QStringDecoder windows1251("windows-1251");
-    Q_ASSERT(windows1251.isValid());
-    return windows1251(content);
+    // Stateless: a sequence cut off at the end is an error, not left waiting for more bytes.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(content);
+    if (!utf8.hasError()) {
+        return text;
+    }
+    QStringDecoder legacy(legacyEncoding);
+    if (!legacy.isValid()) {
+        return std::nullopt;
+    }
+    return legacy(content);
 }
 
 // One item per piece, cut like a C library line read into a 1,024-byte buffer: at most
@@ -57,20 +65,57 @@ QStringList piecesOf(const QString& text) {
 
 }  // namespace
 
-SiteList::SiteList(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+SiteList::SiteList(const QString& fileName, const char* legacyEncoding) {
+    // Through a link, which the organiser may have made, but never waiting on a pipe.
+    RegularFile file = RegularFile::open(QFile::encodeName(fileName).toStdString(),
+                                         RegularFile::Access::ReadThroughLinks);
+    if (!file.isOpen()) {
+        status_ = file.failure() == RegularFile::Failure::NotARegularFile ? Status::NotAFile
+                                                                          : Status::Unreadable;
         return;
     }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    QFile reader;
+    const int fd = file.release();
+    if (!reader.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return;
     }
-    readable_ = true;
-    items_ = itemsOf(content);
+    if (reader.size() > maxFileBytes) {
+        status_ = Status::TooLarge;
+        return;
+    }
+    // To its end, but never past the bound, even if it grows meanwhile; read in pieces, as a
+    // buffer of the bound's size for every list would cost more than the list itself.
+    QByteArray content;
+    content.reserve(reader.size());
+    while (content.size() <= maxFileBytes) {
+        const QByteArray piece = reader.read(qint64{64} * 1024);
+        if (piece.isEmpty()) {
+            break;
+        }
+        content += piece;
+    }
+    if (reader.error() != QFileDevice::NoError) {
+        return;
+    }
+    if (content.size() > maxFileBytes) {
+        status_ = Status::TooLarge;
+        return;
+    }
+    std::optional<QStringList> items = itemsOf(content, legacyEncoding);
+    if (!items) {
+        status_ = Status::NoConverter;
+        return;
+    }
+    status_ = Status::Read;
+    items_ = std::move(*items);
 }
 
-QStringList SiteList::itemsOf(QByteArray content) {
+std::optional<QStringList> SiteList::itemsOf(QByteArray content, const char* legacyEncoding) {
     content.replace("\r\n", "\n");
-    return piecesOf(decode(content));
+    const std::optional<QString> text = decode(content, legacyEncoding);
+    if (!text) {
+        return std::nullopt;
+    }
+    return piecesOf(*text);
 }

@@ -5,22 +5,37 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class SiteList {
 public:
     static constexpr qsizetype maxPieceLength = 1023;
+    // Far above any real list; anything larger is not one and would only fill memory.
+    static constexpr qint64 maxFileBytes = qint64{16} * 1024 * 1024;
+    static constexpr const char* fileEncoding = "windows-1251";
 
-    // Reads `fileName`. A file that cannot be opened or read gives no items and !isReadable().
-    explicit SiteList(const QString& fileName);
+    enum class Status {
+        Read,
+        Unreadable,   // missing, or it cannot be opened or read
+        NotAFile,     // a folder, a pipe, a socket or a device
+        TooLarge,     // more than maxFileBytes
+        NoConverter,  // its text needs a converter from the legacy encoding the system lacks
+    };
 
-    bool isReadable() const { return readable_; }
+    // Reads `fileName`; any status but Read gives no items.
+    explicit SiteList(const QString& fileName, const char* legacyEncoding = fileEncoding);
+
+    Status status() const { return status_; }
+    bool isReadable() const { return status_ == Status::Read; }
     const QStringList& items() const { return items_; }
 
     // The items of a file's bytes. The file is windows-1251, but one that is valid UTF-8 with
     // some non-ASCII text was made on Linux and is read as UTF-8. CR LF counts as one line feed.
-    static QStringList itemsOf(QByteArray content);
+    // Nothing when the bytes need `legacyEncoding` and the system has no converter for it.
+    static std::optional<QStringList> itemsOf(QByteArray content,
+                                              const char* legacyEncoding = fileEncoding);
 
 private:
-    bool readable_ = false;
+    Status status_ = Status::Unreadable;
     QStringList items_;
 };

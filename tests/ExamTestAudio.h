@@ -1,8 +1,11 @@
-// Audio and files for the exam recording's tests: captured PCM made up as a steady tone, and
-// what a recording holds on disk.
+// Audio and files for the exam recording's tests: captured PCM made up as a steady tone, what
+// a recording holds on disk, and a disk that fills up.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,5 +38,32 @@ inline std::vector<unsigned char> contentsOf(const std::filesystem::path& path) 
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
+
+// A soft RLIMIT_FSIZE on this process (each ctest test runs in one of its own), with SIGXFSZ
+// ignored as the program's main ignores it; both are put back when it goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        set_ = ::getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        set_ = set_ && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        if (set_) {
+            ::setrlimit(RLIMIT_FSIZE, &saved_);
+        }
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool isSet() const { return set_; }
+
+private:
+    void (*previousHandler_)(int);
+    rlimit saved_{};
+    bool set_ = false;
+};
 
 }  // namespace exam_test

@@ -1,8 +1,5 @@
+#include <alsa/asoundlib.h>
 #include <gmock/gmock.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -24,6 +21,7 @@
 #include "platform/AlsaCaptureEndpoints.h"
 #include "platform/AlsaWaveIn.h"
 #include "support/AlsaCapture.h"
+#include "support/ChildProcess.h"
 #include "support/PulseAudioServer.h"
 
 namespace {
@@ -42,43 +40,6 @@ constexpr std::size_t kBytesPerSecond = 176'400;
 constexpr const char* kServerSource = "Звуковой сервер (PulseAudio)";
 constexpr const char* kSpeech =
     "Добрый день. Это проверка записи устного экзамена. Раз, два, три, четыре, пять.";
-
-// A program run with this process's environment, which points at the test's sound server.
-// Stopped, if still running, and reaped when the object goes.
-class Program {
-public:
-    explicit Program(const std::vector<std::string>& args) {
-        std::vector<char*> argv;
-        argv.reserve(args.size() + 1);
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-    }
-    ~Program() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    // Its exit status, or -1.
-    int wait() {
-        int status = 0;
-        const bool reaped = pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_;
-        pid_ = -1;
-        return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 double rmsOf(const RecordingSink::Block& block) {
     const std::size_t samples = block.bytes.size() / 2;
@@ -101,8 +62,8 @@ protected:
             return;
         }
         // About 6.7 s of speech, longer than any recording here.
-        Program espeak({"espeak-ng", "-v", "ru", "-w", speechFile(), kSpeech});
-        speechMade_ = espeak.started() && espeak.wait() == 0;
+        speechMade_ =
+            test_support::runProgram({"espeak-ng", "-v", "ru", "-w", speechFile(), kSpeech}) == 0;
     }
     static void TearDownTestSuite() {
         std::error_code ignored;
@@ -143,12 +104,12 @@ protected:
         returnsWithin(10s, "stop", [&] { device().stop(); });
     }
     // Plays the speech into the null sink and returns once it can be heard from its monitor.
-    std::unique_ptr<Program> playSpeech() {
+    std::unique_ptr<test_support::ChildProcess> playSpeech() {
         if (!speechMade_) {
             ADD_FAILURE() << "espeak-ng could not make the speech";
             return nullptr;
         }
-        auto player = std::make_unique<Program>(std::vector<std::string>{
+        auto player = std::make_unique<test_support::ChildProcess>(std::vector<std::string>{
             "paplay", std::string("--device=") + test_support::PulseAudioServer::kSinkName,
             speechFile()});
         const auto began = Clock::now();
@@ -195,7 +156,7 @@ TEST_F(AlsaCaptureDeviceTest, ListsTheSoundServerSourceFirstWhileTheServerAnswer
 // The stop may come a little late on a loaded machine, and the server hands audio over a
 // period (100 ms) or so late: half a second either way leaves room for both.
 TEST_F(AlsaCaptureDeviceTest, RecordingStoppedAfterThreeSecondsGivesAFullBlockThenAboutOneSecond) {
-    const std::unique_ptr<Program> speech = playSpeech();
+    const std::unique_ptr<test_support::ChildProcess> speech = playSpeech();
     ASSERT_TRUE(speech);
     device().start(sink);
     std::this_thread::sleep_for(3s);
@@ -211,23 +172,6 @@ TEST_F(AlsaCaptureDeviceTest, RecordingStoppedAfterThreeSecondsGivesAFullBlockTh
         EXPECT_GT(rmsOf(block), 0.02) << "silence where the speech was played";
     }
     EXPECT_EQ(device().overrunCount(), 0u);
-}
-
-TEST_F(AlsaCaptureDeviceTest, StartAfterStopReusesTheBufferBlockWithANewThread) {
-    device().start(sink);
-    ASSERT_TRUE(sink.waitForBlocks(1));
-    stop();
-    const std::size_t firstRecording = sink.blocks().size();
-    device().start(sink);
-    ASSERT_TRUE(sink.waitForBlocks(firstRecording + 1));
-    stop();
-
-    const std::vector<RecordingSink::Block> blocks = sink.blocks();
-    EXPECT_EQ(blocks[firstRecording].data, blocks[0].data);
-    EXPECT_EQ(blocks[firstRecording].bytes.size(), kFull);
-    EXPECT_EQ(resources.allocations, 1);
-    EXPECT_EQ(resources.threadsStarted, 2);
-    EXPECT_EQ(resources.threadsRunning, 0);
 }
 
 TEST_F(AlsaCaptureDeviceTest, RemovedSourceEndsTheRecordingAndStopStillReturns) {
@@ -271,6 +215,63 @@ TEST_F(AlsaCaptureDeviceTest, AudioLostToASlowSinkIsCountedAsAnOverrun) {
     EXPECT_LT(device().lostFrames(), 5 * 44'100u);
     EXPECT_FALSE(device().deviceLost());
     device().setProblemListener(nullptr);
+}
+
+// The sound server fixture itself, which the tests above and the player library's rely on.
+using PulseAudioServerTest = test_support::PulseAudioTest;
+
+TEST_F(PulseAudioServerTest, PointsThisProcessAtAPrivateServer) {
+    EXPECT_EQ(std::getenv("PULSE_SERVER"), server().address());
+    EXPECT_EQ(std::getenv("XDG_RUNTIME_DIR"), server().runtimeDir());
+    EXPECT_TRUE(std::filesystem::is_socket(server().runtimeDir() + "/pulse/native"));
+    std::string info;
+    ASSERT_EQ(server().pactl({"info"}, &info), 0) << info;
+    EXPECT_NE(info.find("Default Sink: recorder_test_sink\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Default Source: recorder_test_sink.monitor\n"), std::string::npos) << info;
+}
+
+TEST_F(PulseAudioServerTest, NullSinkGoesAwayAndComesBackAsTheDefault) {
+    ASSERT_NO_THROW(server().unloadNullSink());
+    EXPECT_FALSE(server().hasSink(test_support::PulseAudioServer::kSinkName));
+    ASSERT_NO_THROW(server().loadNullSink());
+    EXPECT_TRUE(server().hasSink(test_support::PulseAudioServer::kSinkName));
+    std::string sink;
+    ASSERT_EQ(server().pactl({"get-default-sink"}, &sink), 0) << sink;
+    EXPECT_EQ(sink, std::string(test_support::PulseAudioServer::kSinkName) + "\n");
+}
+
+// The measurement the player library's tests rely on: a tone written to the sink through ALSA
+// is heard at its level and the silence on either side of it is silence.
+TEST_F(PulseAudioServerTest, CaptureMeasuresAToneAndTheSilenceAroundIt) {
+    constexpr double kToneAmplitude = 0.5;
+    constexpr double kSilentRms = 0.001;  // the null sink's silence is exact zeros
+    test_support::AlsaCapture capture("pulse");
+    const auto rmsOf = [&](Clock::time_point from, Clock::time_point to) {
+        EXPECT_TRUE(capture.waitUntilCaptured(to, 5000ms)) << capture.error();
+        return capture.rms(from, to).value_or(-1);
+    };
+    ASSERT_TRUE(capture.waitUntilCaptured(Clock::now() + 300ms, 3000ms)) << capture.error();
+    Clock::time_point beforeTone = Clock::now();
+
+    snd_pcm_t* raw = nullptr;
+    ASSERT_EQ(snd_pcm_open(&raw, "pulse", SND_PCM_STREAM_PLAYBACK, 0), 0);
+    std::unique_ptr<snd_pcm_t, decltype(&snd_pcm_close)> pcm(raw, &snd_pcm_close);
+    ASSERT_EQ(snd_pcm_set_params(raw, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2,
+                                 44100, 1, 100000),
+              0);
+    const int frames = 44100 * 6 / 10;
+    std::vector<short> tone(static_cast<size_t>(frames) * 2);
+    for (int i = 0; i < frames; ++i)
+        tone[2 * static_cast<size_t>(i)] = tone[2 * static_cast<size_t>(i) + 1] =
+            static_cast<short>(kToneAmplitude * 32767 * std::sin(2 * M_PI * 440.0 * i / 44100));
+    Clock::time_point toneStart = Clock::now();
+    ASSERT_EQ(snd_pcm_writei(raw, tone.data(), frames), frames);
+    ASSERT_EQ(snd_pcm_drain(raw), 0);
+    Clock::time_point toneEnd = Clock::now();
+
+    EXPECT_LT(rmsOf(beforeTone - 300ms, beforeTone), kSilentRms);
+    EXPECT_NEAR(rmsOf(toneStart + 200ms, toneStart + 400ms), kToneAmplitude / M_SQRT2, 0.03);
+    EXPECT_LT(rmsOf(toneEnd + 200ms, toneEnd + 500ms), kSilentRms);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -256,20 +258,33 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
 TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded) {
     window();
     startExam();
-    fs::create_directory(kAnswerFile);
     enterKim("0000017", "0000017");
     const auto before = answerStates();
     const QString status = text(ControlId::StatusLine);
-    recordAnswer();  // the overwrite question: something is there
-
-    ASSERT_EQ(boxes.back().text, QString("Не удалось создать файл ") + kAnswerFile);
-    EXPECT_EQ(boxes.back().caption, "Ошибка");
-    EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
-    EXPECT_EQ(answer().state(), AnswerState::Idle);
-    EXPECT_EQ(answerStates(), before);
-    EXPECT_EQ(text(ControlId::StatusLine), status);
-    block(2);
-    EXPECT_TRUE(fs::is_directory(kAnswerFile));
+    std::ofstream("out/elsewhere") << "kept";
+    // Never written through a link, nor waited on as a pipe would make the window wait.
+    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+        {"folder", [] { fs::create_directory(kAnswerFile); }},
+        {"pipe", [] { ASSERT_EQ(::mkfifo(kAnswerFile, 0644), 0); }},
+        {"live link", [] { fs::create_symlink("elsewhere", kAnswerFile); }},
+        {"dangling link", [] { fs::create_symlink("made-through-a-link", kAnswerFile); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        SCOPED_TRACE(kind);
+        make();
+        recordAnswer();  // the overwrite question, or for a dangling link the start question
+        ASSERT_EQ(boxes.back().text, QString("Не удалось создать файл ") + kAnswerFile);
+        EXPECT_EQ(boxes.back().caption, "Ошибка");
+        EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
+        EXPECT_EQ(answer().state(), AnswerState::Idle);
+        EXPECT_EQ(answerStates(), before);
+        EXPECT_EQ(text(ControlId::StatusLine), status);
+        block(2);
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(kAnswerFile)));
+        fs::remove(kAnswerFile);
+    }
+    EXPECT_EQ(contentsOf("out/elsewhere"), std::vector<unsigned char>({'k', 'e', 'p', 't'}));
+    EXPECT_FALSE(fs::exists("out/made-through-a-link"));
 }
 
 TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithOneOpen) {

@@ -1,12 +1,8 @@
 // SIGKILL, or the organiser closing the program, at random moments of an answer. The tests run
 // RecordsUntilKilled in a process of their own binary, end it, and play what it left on disk.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QTest>
@@ -17,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -28,6 +25,7 @@
 #include "WindowFixture.h"
 #include "exam/InterruptedExam.h"
 #include "platform/ProcessExit.h"
+#include "support/ChildProcess.h"
 #include "support/Mp3Inspector.h"
 
 namespace {
@@ -89,43 +87,22 @@ std::vector<Clock::time_point> momentsIn(const fs::path& file) {
 
 // This binary running RecordsUntilKilled in `folder`, its output in folder/log.
 // With `closeAfterMs`, it closes the program that long into the answer instead of waiting.
-pid_t startRecorder(const fs::path& folder, int leadMs, std::optional<int> closeAfterMs = {}) {
-    std::vector<std::string> args = {fs::read_symlink("/proc/self/exe").string(),
-                                     "--gtest_filter=CrashKillTest.RecordsUntilKilled"};
+std::unique_ptr<test_support::ChildProcess> startRecorder(const fs::path& folder, int leadMs,
+                                                          std::optional<int> closeAfterMs = {}) {
+    test_support::ChildProcess::Options options;
     // TMPDIR puts the recorder's working folder inside `folder` too.
-    std::vector<std::string> environment = {
-        std::string(kFolderVariable) + "=" + folder.string(),
-        std::string(kLeadVariable) + "=" + std::to_string(leadMs), "TMPDIR=" + folder.string()};
+    options.environment = {std::string(kFolderVariable) + "=" + folder.string(),
+                           std::string(kLeadVariable) + "=" + std::to_string(leadMs),
+                           "TMPDIR=" + folder.string()};
     if (closeAfterMs) {
-        environment.push_back(std::string(kCloseVariable) + "=" + std::to_string(*closeAfterMs));
+        options.environment.push_back(std::string(kCloseVariable) + "=" +
+                                      std::to_string(*closeAfterMs));
     }
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!std::string_view(*entry).starts_with("TMPDIR=")) {
-            environment.emplace_back(*entry);
-        }
-    }
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-
-    const std::string log = (folder / "log").string();
-    posix_spawn_file_actions_t output;
-    posix_spawn_file_actions_init(&output);
-    posix_spawn_file_actions_addopen(&output, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&output, 1, 2);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &output, nullptr, argv.data(), envp.data()) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&output);
-    return pid;
+    options.outputFile = (folder / "log").string();
+    return std::make_unique<test_support::ChildProcess>(
+        std::vector<std::string>{fs::read_symlink("/proc/self/exe").string(),
+                                 "--gtest_filter=CrashKillTest.RecordsUntilKilled"},
+        options);
 }
 
 // A recording cut by the kill: the bytes, and the whole frames a player decodes from them.
@@ -224,11 +201,10 @@ TEST_F(CrashKillTest, RecordsUntilKilled) {
 }
 
 // Waits for the recorder in `folder` to start its answer; nothing when it ended or took a minute.
-std::optional<Moments> answerStarted(pid_t pid, const fs::path& folder) {
+std::optional<Moments> answerStarted(test_support::ChildProcess& recorder, const fs::path& folder) {
     for (const auto giveUp = Clock::now() + 60s; Clock::now() < giveUp;) {
         std::this_thread::sleep_for(10ms);
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
+        if (recorder.hasEnded()) {
             ADD_FAILURE() << "the recorder ended before the answer started:\n"
                           << textOf(folder / "log");
             return std::nullopt;
@@ -315,19 +291,18 @@ TEST_F(CrashKillTest, FilesPlayUpToShortlyBeforeEveryKill) {
                      << " ms into the exam, killed " << after << " s into the answer");
         const fs::path folder = fs::path(workingFolder().toStdString()) / std::to_string(kill);
         fs::create_directory(folder);
-        const pid_t pid = startRecorder(folder, lead);
-        ASSERT_GT(pid, 0);
+        const auto recorder = startRecorder(folder, lead);
+        ASSERT_TRUE(recorder->started());
 
-        const std::optional<Moments> started = answerStarted(pid, folder);
+        const std::optional<Moments> started = answerStarted(*recorder, folder);
         if (started) {
             std::this_thread::sleep_until(started->answer + std::chrono::duration<double>(after));
         }
         const Clock::time_point killed = Clock::now();
-        int status = 0;
-        ASSERT_EQ(::kill(pid, SIGKILL), 0);
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        recorder->signal(SIGKILL);
+        recorder->wait();
         ASSERT_TRUE(started);
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << textOf(folder / "log");
+        ASSERT_EQ(recorder->endingSignal(), SIGKILL) << textOf(folder / "log");
 
         worstLoss = std::max(worstLoss, checkRecordings(folder, *started, killed, kMostLost));
         if (kill == 1) {
@@ -367,21 +342,12 @@ TEST_F(CrashKillTest, ClosingMidAnswerKeepsTheSoundUpToTheClose) {
                                         << after << " ms into the answer");
         const fs::path folder = fs::path(workingFolder().toStdString()) / std::to_string(close);
         fs::create_directory(folder);
-        const pid_t pid = startRecorder(folder, 0, after);
-        ASSERT_GT(pid, 0);
-        const std::optional<Moments> started = answerStarted(pid, folder);
-        int status = 0;
-        bool ended = false;
-        for (const auto giveUp = Clock::now() + 60s; !ended && Clock::now() < giveUp;) {
-            std::this_thread::sleep_for(10ms);
-            ended = waitpid(pid, &status, WNOHANG) == pid;
-        }
-        if (!ended) {
-            ::kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        ASSERT_TRUE(ended && started) << textOf(folder / "log");
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << textOf(folder / "log");
+        const auto recorder = startRecorder(folder, 0, after);
+        ASSERT_TRUE(recorder->started());
+        const std::optional<Moments> started = answerStarted(*recorder, folder);
+        const int status = recorder->wait(60s);
+        ASSERT_TRUE(started) << textOf(folder / "log");
+        ASSERT_EQ(status, 1) << textOf(folder / "log");
         const std::vector<Clock::time_point> closing = momentsIn(folder / "closing");
         ASSERT_EQ(closing.size(), 1u);
 

@@ -3,7 +3,6 @@
 // ALL file is full) make the longer runs of tests/soak/disk-full.sh.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,7 +10,6 @@
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -57,33 +55,6 @@ QByteArray checksumLineOf(const std::string& file) {
                              bytes.size())
         .toLatin1();
 }
-
-// A soft RLIMIT_FSIZE on this process (each ctest test runs in one of its own), with SIGXFSZ
-// ignored as the program's main ignores it; both are put back when it goes.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        set_ = ::getrlimit(RLIMIT_FSIZE, &saved_) == 0;
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        set_ = set_ && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        if (set_) {
-            ::setrlimit(RLIMIT_FSIZE, &saved_);
-        }
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-    bool isSet() const { return set_; }
-
-private:
-    void (*previousHandler_)(int);
-    rlimit saved_{};
-    bool set_ = false;
-};
 
 class DiskFullTest : public ScriptedCardTest {
 protected:
@@ -135,7 +106,7 @@ TEST_F(DiskFullTest, AFullAllFileIsToldInItsBlockWhileTheAnswerGoesOnAndNothingS
     // Room for `answerBlocks` more blocks and half of one: the ALL file, started first, meets
     // the limit while the answer file is `leadBlocks` blocks below it.
     const std::uintmax_t limitBytes = fs::file_size(all) + answerBlocks * perBlock + perBlock / 2;
-    FileSizeLimit limit(limitBytes);
+    exam_test::FileSizeLimit limit(limitBytes);
     ASSERT_TRUE(limit.isSet());
     const auto full = [&](const std::string& file) { return fs::file_size(file) == limitBytes; };
     std::optional<std::uint64_t> answerDecoded;

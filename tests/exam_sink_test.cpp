@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -179,22 +183,57 @@ INSTANTIATE_TEST_SUITE_P(MaxAnswerSeconds, AnswerLimitTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
-    ASSERT_TRUE(session.answer.open("/dev/full", "0000017", kExamStart));
-    block(2);
-    block(4);
-    const auto allBytes = fs::file_size("all.mp3");
-    EXPECT_GT(allBytes, 0u);
-    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "write failure /dev/full"), 1);
-
-    ASSERT_TRUE(session.allFile.open("/dev/full", RecordingFile::Mode::Replace));
-    ASSERT_TRUE(session.answer.requestStop());
-    block(6);
-    ASSERT_TRUE(session.answer.open("answer.mp3", "0000017", kExamStart + 6));
+    // A limit on file sizes fills the larger file: first the answer, begun with the exam, while
+    // a fresh ALL file stays below it; then that ALL file while a fresh answer stays below.
+    const auto told = [&](const std::string& file) {
+        return std::count(window.calls.begin(), window.calls.end(), "write failure " + file);
+    };
+    ASSERT_TRUE(session.answer.open("answer-1.mp3", "0000017", kExamStart));
+    for (int at = 2; at <= 6; at += 2) {
+        block(at);
+    }
+    const auto perBlock = fs::file_size("answer-1.mp3") / 3;
+    ASSERT_TRUE(session.allFile.open("all-2.mp3", RecordingFile::Mode::CreateNew));
+    const exam_test::FileSizeLimit limit(perBlock * 5 / 2);
+    ASSERT_TRUE(limit.isSet());
     block(8);
     block(10);
-    EXPECT_GT(fs::file_size("answer.mp3"), 0u);
-    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), "write failure /dev/full"), 2);
-    EXPECT_EQ(fs::file_size("all.mp3"), allBytes);
+    EXPECT_GT(fs::file_size("all-2.mp3"), perBlock);
+    EXPECT_EQ(told("answer-1.mp3"), 1);
+
+    ASSERT_TRUE(session.answer.requestStop());
+    block(12);
+    ASSERT_TRUE(session.answer.open("answer-2.mp3", "0000017", kExamStart + 12));
+    block(14);
+    block(16);
+    EXPECT_GT(fs::file_size("answer-2.mp3"), perBlock);
+    EXPECT_EQ(told("all-2.mp3"), 1);
+    EXPECT_EQ(told("answer-1.mp3"), 1);
+}
+
+using RecordingFileTest = RecorderTest;
+
+TEST_F(RecordingFileTest, NeverOpensThroughALinkOrIntoAPipeOrFolder) {
+    std::ofstream("target") << "kept";
+    const std::map<std::string, std::function<void(const char*)>> kinds = {
+        {"live link", [](const char* name) { fs::create_symlink("target", name); }},
+        {"dangling link",
+         [](const char* name) { fs::create_symlink("made-through-a-link", name); }},
+        {"pipe", [](const char* name) { ASSERT_EQ(::mkfifo(name, 0644), 0); }},
+        {"folder", [](const char* name) { fs::create_directory(name); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        for (const auto mode : {RecordingFile::Mode::CreateNew, RecordingFile::Mode::Replace}) {
+            SCOPED_TRACE(kind);
+            make("answer.mp3");
+            RecordingFile file;
+            EXPECT_FALSE(file.open("answer.mp3", mode));
+            EXPECT_FALSE(file.isOpen());
+            fs::remove("answer.mp3");
+        }
+    }
+    EXPECT_EQ(contentsOf("target"), std::vector<unsigned char>({'k', 'e', 'p', 't'}));
+    EXPECT_FALSE(fs::exists("made-through-a-link"));
 }
 
 TEST_F(Mp3FileSinkTest, BlockTheEncoderRefusesIsToldOnce) {

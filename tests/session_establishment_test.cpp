@@ -1,4 +1,6 @@
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QDir>
@@ -151,6 +153,26 @@ TEST_F(SessionEstablishmentTest, UnsearchableOutEndsTheProcess) {
     EXPECT_EQ(boxes[0].text, "Нет доступа к папке out");
     EXPECT_EQ(boxes[0].caption, "Ошибка");
     EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
+}
+
+TEST_F(SessionEstablishmentTest, OutThatCannotBeWrittenIsToldBeforeTheSetUpAndEndsTheProcess) {
+    ASSERT_TRUE(QDir().mkdir("out"));
+    const std::string out = QDir("out").absolutePath().toStdString();
+    // The administrator may write into any folder but one on a read-only volume.
+    const bool administrator = ::geteuid() == 0;
+    if (administrator ? ::mount("tmpfs", out.c_str(), "tmpfs", MS_RDONLY, "size=16k") != 0
+                      : ::chmod(out.c_str(), 0555) != 0) {
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    }
+    ExamRecorderDialog& window = this->window();
+    const int status = exitStatusOf([&] { window.establishSession(); });
+    administrator ? ::umount2(out.c_str(), MNT_DETACH) : ::chmod(out.c_str(), 0755);
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Нет доступа на запись в папку out");
+    EXPECT_EQ(boxes[0].caption, "Ошибка");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(window.sessionCodes().site, "");
 }
 
 TEST_F(SessionEstablishmentTest, RunsTheRealSetUpDialogWhenNoneIsGiven) {

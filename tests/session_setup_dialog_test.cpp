@@ -1,4 +1,5 @@
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include <QClipboard>
 #include <QComboBox>
@@ -18,7 +19,6 @@
 #include "RecorderTest.h"
 #include "platform/ProcessExit.h"
 #include "session/SessionSetupDialog.h"
-#include "session/SiteList.h"
 
 namespace {
 
@@ -143,19 +143,42 @@ TEST_F(SessionSetupDialogTest, OpensAsTheTemplateSays) {
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(SessionSetupDialogTest, WithoutAReadableSiteListSaysSoOnceAndOffersManualEntry) {
-    ASSERT_TRUE(QFile::remove("ppe.txt"));
-    for (const bool folder : {false, true}) {
-        SCOPED_TRACE(folder ? "ppe.txt is a folder" : "no ppe.txt");
-        if (folder) {
-            ASSERT_TRUE(QDir().mkdir("ppe.txt"));
-        }
+TEST_F(SessionSetupDialogTest, ASiteListThatCannotBeReadIsToldOnceAndLeavesManualEntry) {
+    const QString notAFile = QStringLiteral(
+        "Файл ppe.txt, содержащий список ППЭ, не прочитан: это не обычный файл, а папка, канал "
+        "или устройство.\n\nУкажите код ППЭ вручную.");
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        QString text;
+        MessageIcon icon;
+    } cases[] = {
+        {"no ppe.txt", [] {}, "Файл ppe.txt, содержащий список ППЭ, не найден.", MessageIcon::None},
+        {"a folder", [] { QDir().mkdir("ppe.txt"); }, notAFile, MessageIcon::Exclamation},
+        {"a pipe, never waited on", [] { ::mkfifo("ppe.txt", 0644); }, notAFile,
+         MessageIcon::Exclamation},
+        {"more than 16 MiB",
+         [] {
+             QFile file("ppe.txt");
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             ASSERT_TRUE(file.resize(16 * 1024 * 1024 + 1));
+         },
+         "Файл ppe.txt, содержащий список ППЭ, не прочитан: он больше 16 МБ, а список ППЭ намного "
+         "меньше.\n\nУкажите код ППЭ вручную.",
+         MessageIcon::Exclamation},
+    };
+    for (const auto& unread : cases) {
+        SCOPED_TRACE(unread.what);
+        QFile::remove("ppe.txt");
+        QDir().rmdir("ppe.txt");
+        unread.make();
         boxes.clear();
         reopen();
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, "Файл ppe.txt, содержащий список ППЭ, не найден.");
-        EXPECT_EQ(boxes[0].caption, "Не найден файл ppe.txt");
-        EXPECT_EQ(boxes[0].icon, MessageIcon::None);
+        EXPECT_EQ(boxes[0].text, unread.text);
+        EXPECT_EQ(boxes[0].caption, unread.icon == MessageIcon::None ? "Не найден файл ppe.txt"
+                                                                     : "Не прочитан файл ppe.txt");
+        EXPECT_EQ(boxes[0].icon, unread.icon);
         EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
         EXPECT_EQ(boxes[0].owner, &dialog());
         ASSERT_EQ(siteBox()->count(), 1);
@@ -334,9 +357,18 @@ TEST_F(SessionSetupDialogTest, EscapeAndAltF4AskAndNoLeavesTheDialogAsItWas) {
         answerNext(MessageAnswer::No);
         QTest::keyClick(dialog().control(id), Qt::Key_F4, Qt::AltModifier);
     }
+    // The same while the site list is dropped down: the keys then go to the list's popup.
+    siteBox()->showPopup();
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    answerNext(MessageAnswer::No);
+    QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+    answerNext(MessageAnswer::No);
+    QTest::keyClick(popup->windowHandle(), Qt::Key_F4, Qt::AltModifier);
+    siteBox()->hidePopup();
     dialog().reject();
 
-    ASSERT_EQ(boxes.size(), 10u);
+    ASSERT_EQ(boxes.size(), 12u);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(boxes[i].text, "Выйти из программы?");
@@ -390,7 +422,7 @@ TEST_F(SessionSetupDialogTest, BadSiteListsStillOpenTheDialog) {
     }
     const std::vector<std::pair<QByteArray, qsizetype>> files = {
         {"", 0},
-        {binary, SiteList::itemsOf(binary).size()},
+        {binary, 17},  // one line feed in each 256 bytes, then a last piece without one
         {"0001 \x98\x98\n0002 \x98", 2},
         {QByteArray(5'000'000, 'q'), (5'000'000 + 1022) / 1023},
         {manyLines, 100'000},

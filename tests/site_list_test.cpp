@@ -14,7 +14,7 @@ using ::testing::IsEmpty;
 const QByteArray school1251("\xd8\xea\xee\xeb\xe0 5");
 
 QStringList itemsOf(const QByteArray& content) {
-    return SiteList::itemsOf(content);
+    return SiteList::itemsOf(content).value();
 }
 
 TEST(SiteListTest, CutsTheFileIntoPiecesAsALineReadDoes) {
@@ -107,6 +107,17 @@ TEST_F(SiteListFileTest, ReadsTheFileOrSaysItCannot) {
     const SiteList sites("ppe.txt");
     EXPECT_TRUE(sites.isReadable());
     EXPECT_THAT(sites.items(), ElementsAre(QStringLiteral("0001 Школа 5"), "0002"));
+    // A list the organiser keeps elsewhere and links to is read like the file itself.
+    ASSERT_TRUE(QFile::rename("ppe.txt", "sites.txt") && QFile::link("sites.txt", "ppe.txt"));
+    EXPECT_EQ(SiteList("ppe.txt").items(), sites.items());
+
+    // Without the converter its windows-1251 text needs, nothing of it is offered; UTF-8 and
+    // ASCII need none.
+    const SiteList noConverter("ppe.txt", "no-such-encoding");
+    EXPECT_EQ(noConverter.status(), SiteList::Status::NoConverter);
+    EXPECT_THAT(noConverter.items(), IsEmpty());
+    write(QStringLiteral("0001 Школа 5\n").toUtf8());
+    EXPECT_TRUE(SiteList("ppe.txt", "no-such-encoding").isReadable());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <iconv.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -148,6 +149,16 @@ TEST_F(TransferStatementTest, FolderOfEveryFindingGivesBothFilesByteForByte) {
     EXPECT_EQ(QDir("out").entryList({"report_*"}, QDir::Files).size(), 2);
 }
 
+TEST_F(TransferStatementTest, AnswerNamesThatAreNotRegularFilesAreUnreadableAndNeverWaitedOn) {
+    put("elsewhere", "abcd");
+    ASSERT_TRUE(QFile::link("elsewhere", "out/0042-007-eng_0000017.mp3"));
+    ASSERT_EQ(::mkfifo("out/0042-007-eng_0000024.mp3", 0644), 0);
+    ASSERT_EQ(writeTransferStatement(codes).status, StatementStatus::Written);
+    EXPECT_EQ(contentOf(checksumPath),
+              "0042-007-eng_0000017.mp3;0;-1\r\n0042-007-eng_0000024.mp3;0;-1\r\n");
+    EXPECT_EQ(contentOf(statementPath).count(cp1251(" файл не читается ")), 2);
+}
+
 TEST_F(TransferStatementTest, FolderWithoutAnswersGivesTheHeaderAndAsksToOpen) {
     put("ALL_0042-007-eng__2024-05-20_09-00-00.mp3", "ALL");
     answerNext(MessageAnswer::Yes);
@@ -158,7 +169,7 @@ TEST_F(TransferStatementTest, FolderWithoutAnswersGivesTheHeaderAndAsksToOpen) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text,
               "Ведомость передачи материалов из аудитории руководителю ППЭ сформирована. \n\n "
-              "Открыть файл  out\\report_eng_0042-007.htm ?");
+              "Открыть файл  out/report_eng_0042-007.htm ?");
     EXPECT_EQ(boxes[0].caption, "Ведомость сформирована");
     EXPECT_EQ(boxes[0].icon, MessageIcon::Question);
     EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
@@ -217,11 +228,17 @@ TEST_F(TransferStatementTest, EveryFailureSaysSoAndAsksNothing) {
          "Не могу создать файл отчёта",
          {answer, checksums, statement},
          true},
-        {"disk full while writing",
-         [] { QFile::link("/dev/full", checksumPath); },
+        {"statement path is a link, never written through",
+         [] { QFile::link("written-through-the-link", statementPath); },
          codes,
          "Не могу создать файл отчёта",
-         {answer, checksums, statement}},
+         {answer, statement}},
+        {"checksum list path is a pipe, never waited on",
+         [] { ::mkfifo(checksumPath.toLatin1().constData(), 0644); },
+         codes,
+         "Не могу создать файл отчёта",
+         {answer, checksums, statement},
+         true},
         {"codes not shaped as the set-up gives them",
          [] {},
          {"0042", "../x", "eng"},

@@ -159,7 +159,8 @@ inline void checkSiteListFile(const std::string& bytes) {
 
     const SiteList sites(QFile::decodeName(path.c_str()));
     require(sites.isReadable(), "ppe.txt readable");
-    require(sites.items() == SiteList::itemsOf(QByteArray(bytes.data(), qsizetype(bytes.size()))),
+    require(sites.items() ==
+                SiteList::itemsOf(QByteArray(bytes.data(), qsizetype(bytes.size()))).value(),
             "the file gives the items of its bytes");
 
     const std::vector<std::u32string> expected =

@@ -129,20 +129,14 @@ void create(const fs::path& out, const Folder& folder) {
     }
 }
 
-// The bytes behind `name`, following links as the system does; nothing for a folder, a loop or
-// a missing target.
-std::optional<std::string> bytesBehind(const Folder& folder, std::string name) {
-    for (std::size_t hops = 0; hops <= folder.entries.size(); ++hops) {
-        const auto entry = folder.entries.find(name);
-        if (entry == folder.entries.end() || entry->second.kind == 'd') {
-            return std::nullopt;
-        }
-        if (entry->second.kind == 'f') {
-            return entry->second.content;
-        }
-        name = entry->second.content;
+// The bytes of `name` when it is a regular file; nothing for a folder or a link, which the
+// statement never follows out of the folder, whatever it points at.
+std::optional<std::string> bytesOf(const Folder& folder, const std::string& name) {
+    const auto entry = folder.entries.find(name);
+    if (entry == folder.entries.end() || entry->second.kind != 'f') {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return entry->second.content;
 }
 
 // The checksum list's rule, byte by byte.
@@ -221,7 +215,7 @@ void checkStatement(const fs::path& out, const Folder& folder) {
     std::string checksums;
     std::vector<std::optional<std::string>> bytes;
     for (const std::string& name : answers) {
-        bytes.push_back(bytesBehind(folder, name));
+        bytes.push_back(bytesOf(folder, name));
         char line[64];
         std::snprintf(line, sizeof line, ";%x;%lld\r\n",
                       bytes.back() ? checksumOf(*bytes.back()) : 0u,

@@ -30,7 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test_support::AlsaCapture;
-using test_support::PulseAudioServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kToneAmplitude = 0.5;
@@ -420,57 +419,6 @@ TEST_F(BassPlayer, PlayFailsWithAnErrorWhileThereIsNoSink) {
     ASSERT_NO_THROW(server().loadNullSink());
     EXPECT_NE(bass().channelPlay(stream, 0), 0) << "error " << bass().errorGetCode();
     EXPECT_NE(bass().streamFree(stream), 0);
-}
-
-using PulseAudioServerTest = test_support::PulseAudioTest;
-
-TEST_F(PulseAudioServerTest, PointsThisProcessAtAPrivateServer) {
-    EXPECT_EQ(std::getenv("PULSE_SERVER"), server().address());
-    EXPECT_EQ(std::getenv("XDG_RUNTIME_DIR"), server().runtimeDir());
-    EXPECT_TRUE(fs::is_socket(server().runtimeDir() + "/pulse/native"));
-    std::string info;
-    ASSERT_EQ(server().pactl({"info"}, &info), 0) << info;
-    EXPECT_NE(info.find("Default Sink: recorder_test_sink\n"), std::string::npos) << info;
-    EXPECT_NE(info.find("Default Source: recorder_test_sink.monitor\n"), std::string::npos) << info;
-}
-
-TEST_F(PulseAudioServerTest, NullSinkGoesAwayAndComesBackAsTheDefault) {
-    ASSERT_NO_THROW(server().unloadNullSink());
-    EXPECT_FALSE(server().hasSink(PulseAudioServer::kSinkName));
-    ASSERT_NO_THROW(server().loadNullSink());
-    EXPECT_TRUE(server().hasSink(PulseAudioServer::kSinkName));
-    std::string sink;
-    ASSERT_EQ(server().pactl({"get-default-sink"}, &sink), 0) << sink;
-    EXPECT_EQ(sink, std::string(PulseAudioServer::kSinkName) + "\n");
-}
-
-// The measurement the player's tests rely on: a tone written to the sink through ALSA is
-// heard at its level and the silence on either side of it is silence.
-TEST_F(PulseAudioServerTest, CaptureMeasuresAToneAndTheSilenceAroundIt) {
-    AlsaCapture capture("pulse");
-    ASSERT_TRUE(capture.waitUntilCaptured(Clock::now() + 300ms, 3000ms)) << capture.error();
-    Clock::time_point beforeTone = Clock::now();
-
-    snd_pcm_t* raw = nullptr;
-    ASSERT_EQ(snd_pcm_open(&raw, "pulse", SND_PCM_STREAM_PLAYBACK, 0), 0);
-    std::unique_ptr<snd_pcm_t, decltype(&snd_pcm_close)> pcm(raw, &snd_pcm_close);
-    ASSERT_EQ(snd_pcm_set_params(raw, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2,
-                                 44100, 1, 100000),
-              0);
-    const int frames = 44100 * 6 / 10;
-    std::vector<short> tone(static_cast<size_t>(frames) * 2);
-    for (int i = 0; i < frames; ++i)
-        tone[2 * static_cast<size_t>(i)] = tone[2 * static_cast<size_t>(i) + 1] =
-            static_cast<short>(kToneAmplitude * 32767 * std::sin(2 * M_PI * 440.0 * i / 44100));
-    Clock::time_point toneStart = Clock::now();
-    ASSERT_EQ(snd_pcm_writei(raw, tone.data(), frames), frames);
-    ASSERT_EQ(snd_pcm_drain(raw), 0);
-    Clock::time_point toneEnd = Clock::now();
-
-    EXPECT_LT(rmsOf(capture, beforeTone - 300ms, beforeTone), kSilentRms);
-    EXPECT_NEAR(rmsOf(capture, toneStart + 200ms, toneStart + 400ms), kToneAmplitude / M_SQRT2,
-                0.03);
-    EXPECT_LT(rmsOf(capture, toneEnd + 200ms, toneEnd + 500ms), kSilentRms);
 }
 
 }  // namespace

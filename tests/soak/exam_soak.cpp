@@ -8,7 +8,6 @@
 // Works in a fresh folder inside FOLDER, removed when every check has passed. Prints its
 // figures; exits with 1 when a check fails, 2 on a bad command line.
 #include <gtest/gtest.h>
-#include <mpg123.h>
 #include <stdlib.h>
 
 #include <QApplication>
@@ -42,6 +41,7 @@
 #include "exam/PlaybackPlayer.h"
 #include "platform/MessageBox.h"
 #include "session/KimRegister.h"
+#include "support/Mp3Inspector.h"
 
 namespace {
 
@@ -123,74 +123,6 @@ public:
     void stop() override {}
     int errorCode() const override { return 0; }
 };
-
-// An MP3 file as libmpg123 reads it: where each frame starts and how much audio comes out.
-struct Mp3Reading {
-    std::vector<std::uint64_t> frameOffsets;
-    std::uint64_t decodedSamples = 0;  // per channel, nothing trimmed
-    bool framesCoverFile = false;
-    std::string error;
-};
-
-Mp3Reading readMp3(const fs::path& path) {
-    Mp3Reading reading;
-    int err = MPG123_OK;
-    std::unique_ptr<mpg123_handle, void (*)(mpg123_handle*)> handle(mpg123_new(nullptr, &err),
-                                                                    [](mpg123_handle* h) {
-                                                                        mpg123_close(h);
-                                                                        mpg123_delete(h);
-                                                                    });
-    if (!handle) {
-        reading.error = mpg123_plain_strerror(err);
-        return reading;
-    }
-    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME | MPG123_QUIET, 0);
-    mpg123_param(handle.get(), MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
-    if (mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
-        reading.error = std::string("open: ") + mpg123_strerror(handle.get());
-        return reading;
-    }
-    std::uint64_t expectedOffset = 0;
-    bool contiguous = true;
-    int bytesPerSampleFrame = 0;
-    for (;;) {
-        int status = mpg123_framebyframe_next(handle.get());
-        if (status == MPG123_DONE) {
-            break;
-        }
-        if (status == MPG123_NEW_FORMAT) {
-            long rate = 0;
-            int channels = 0;
-            int encoding = 0;
-            mpg123_getformat(handle.get(), &rate, &channels, &encoding);
-            bytesPerSampleFrame = channels * mpg123_encsize(encoding);
-        } else if (status != MPG123_OK) {
-            reading.error = std::string("next frame: ") + mpg123_strerror(handle.get());
-            break;
-        }
-        mpg123_frameinfo2 info{};
-        mpg123_info2(handle.get(), &info);
-        const auto offset = static_cast<std::uint64_t>(mpg123_framepos(handle.get()));
-        contiguous = contiguous && offset == expectedOffset;
-        expectedOffset = offset + static_cast<std::uint64_t>(info.framesize);
-        reading.frameOffsets.push_back(offset);
-
-        off_t number = 0;
-        unsigned char* audio = nullptr;
-        std::size_t audioBytes = 0;
-        status = mpg123_framebyframe_decode(handle.get(), &number, &audio, &audioBytes);
-        if (status != MPG123_OK && status != MPG123_NEW_FORMAT) {
-            reading.error = std::string("decode: ") + mpg123_strerror(handle.get());
-            break;
-        }
-        if (bytesPerSampleFrame > 0) {
-            reading.decodedSamples += audioBytes / static_cast<std::size_t>(bytesPerSampleFrame);
-        }
-    }
-    std::error_code error;
-    reading.framesCoverFile = contiguous && expectedOffset == fs::file_size(path, error);
-    return reading;
-}
 
 std::vector<unsigned char> bytesOf(const fs::path& path, std::uint64_t offset = 0,
                                    std::uint64_t size = UINT64_MAX) {
@@ -422,13 +354,17 @@ bool ExamSoak::record() {
 
 void ExamSoak::checkFiles() {
     const std::int64_t input = blocksFed_ * kBlockSamples;
-    const Mp3Reading all = readMp3(allFile_);
-    if (!all.error.empty() || !all.framesCoverFile) {
+    const mp3::Stream all = mp3::inspectFile(allFile_, mp3::Pcm::Drop);
+    std::vector<std::uint64_t> frameOffsets;
+    for (const mp3::Frame& frame : all.frames) {
+        frameOffsets.push_back(frame.offset);
+    }
+    if (!all.error.empty() || !all.framesCoverInput()) {
         fail("the ALL file does not read as whole frames from end to end: " + all.error);
     }
     const std::int64_t decoded = static_cast<std::int64_t>(all.decodedSamples);
     std::printf("ALL file: %ju bytes, %zu frames; decoded %jd samples for %jd in (%+jd)\n",
-                static_cast<std::uintmax_t>(allFileSize()), all.frameOffsets.size(),
+                static_cast<std::uintmax_t>(allFileSize()), all.frames.size(),
                 static_cast<std::intmax_t>(decoded), static_cast<std::intmax_t>(input),
                 static_cast<std::intmax_t>(decoded - input));
     if (std::abs(decoded - input) > kFrameSamples + kEncoderDelay) {
@@ -439,16 +375,16 @@ void ExamSoak::checkFiles() {
     for (const Answer& answer : answers_) {
         const std::string name = answer.fileName;
         const std::vector<unsigned char> bytes = bytesOf(name);
-        const Mp3Reading reading = readMp3(name);
+        const mp3::Stream reading = mp3::inspect(bytes, mp3::Pcm::Drop);
         const bool atFrame =
-            std::binary_search(all.frameOffsets.begin(), all.frameOffsets.end(), answer.allOffset);
+            std::binary_search(frameOffsets.begin(), frameOffsets.end(), answer.allOffset);
         const std::int64_t samples =
-            static_cast<std::int64_t>(reading.frameOffsets.size()) * kFrameSamples;
+            static_cast<std::int64_t>(reading.frames.size()) * kFrameSamples;
         if (bytes.empty() || bytes != bytesOf(allFile_, answer.allOffset, bytes.size())) {
             fail(name + " is not the ALL file's bytes from where the answer began");
         } else if (!atFrame) {
             fail(name + " does not begin at a frame of the ALL file");
-        } else if (!reading.error.empty() || !reading.framesCoverFile) {
+        } else if (!reading.error.empty() || !reading.framesCoverInput()) {
             fail(name + " does not read as whole frames: " + reading.error);
         } else if (std::abs(samples - answer.blocks * kBlockSamples) > kFrameSamples) {
             fail(name + " holds " + std::to_string(samples) + " samples for " +

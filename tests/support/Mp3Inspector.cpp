@@ -105,7 +105,7 @@ bool Stream::framesCoverInput() const {
     return expected == inputSize;
 }
 
-Stream inspect(std::span<const unsigned char> bytes) {
+Stream inspect(std::span<const unsigned char> bytes, Pcm pcm) {
     Stream result;
     result.inputSize = bytes.size();
 
@@ -126,7 +126,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
     }
 
     std::size_t bytesPerSampleFrame = 0;
-    bool signed16 = false;
+    bool keepSamples = false;
     for (;;) {
         int status = mpg123_framebyframe_next(handle.get());
         if (status == MPG123_DONE) {
@@ -139,7 +139,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
             mpg123_getformat(handle.get(), &rate, &channels, &encoding);
             result.channels = channels;
             bytesPerSampleFrame = static_cast<std::size_t>(channels * mpg123_encsize(encoding));
-            signed16 = encoding == MPG123_ENC_SIGNED_16;
+            keepSamples = encoding == MPG123_ENC_SIGNED_16 && pcm == Pcm::Keep;
         } else if (status != MPG123_OK) {
             result.error = failure(handle.get(), "next frame");
             break;
@@ -173,7 +173,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
         if (bytesPerSampleFrame > 0) {
             result.decodedSamples += audioBytes / bytesPerSampleFrame;
         }
-        if (signed16) {
+        if (keepSamples) {
             const std::size_t first = result.pcm.size();
             result.pcm.resize(first + audioBytes / 2);
             std::memcpy(result.pcm.data() + first, audio, audioBytes / 2 * 2);
@@ -182,7 +182,7 @@ Stream inspect(std::span<const unsigned char> bytes) {
     return result;
 }
 
-Stream inspectFile(const std::filesystem::path& path) {
+Stream inspectFile(const std::filesystem::path& path, Pcm pcm) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         Stream result;
@@ -191,7 +191,7 @@ Stream inspectFile(const std::filesystem::path& path) {
     }
     const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(file),
                                            std::istreambuf_iterator<char>()};
-    return inspect(bytes);
+    return inspect(bytes, pcm);
 }
 
 bool hasTagFrame(std::span<const unsigned char> bytes) {

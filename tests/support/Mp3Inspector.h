@@ -45,11 +45,14 @@ struct Stream {
     bool framesCoverInput() const;
 };
 
+// Whether the decoded audio is kept in Stream::pcm; hours of it would not fit in memory.
+enum class Pcm { Keep, Drop };
+
 // Every frame is reported as audio, an Xing/Info frame included (see hasTagFrame).
 // libmpg123 confirms a first frame by the header that follows it, so data holding a single
 // frame reports no frames at all.
-Stream inspect(std::span<const unsigned char> bytes);
-Stream inspectFile(const std::filesystem::path& path);
+Stream inspect(std::span<const unsigned char> bytes, Pcm pcm = Pcm::Keep);
+Stream inspectFile(const std::filesystem::path& path, Pcm pcm = Pcm::Keep);
 
 // True when the first frame is an Xing, Info (LAME) or VBRI tag frame rather than audio.
 bool hasTagFrame(std::span<const unsigned char> bytes);

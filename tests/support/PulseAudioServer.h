@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <memory>
 #include <optional>
@@ -12,6 +11,8 @@
 #include <vector>
 
 namespace test_support {
+
+class ChildProcess;
 
 class PulseAudioServer {
 public:
@@ -57,7 +58,7 @@ private:
     void stop();
 
     std::string dir_;
-    pid_t pid_ = -1;
+    std::unique_ptr<ChildProcess> process_;
     std::optional<std::string> savedRuntimeDir_;
     std::optional<std::string> savedServer_;
 };
