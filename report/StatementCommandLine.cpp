@@ -1,18 +1,7 @@
 #include "report/StatementCommandLine.h"
 
+#include "report/CommandLineOutput.h"
 #include "report/TransferStatement.h"
-
-namespace {
-
-void printLine(std::FILE* stream, const QString& text) {
-    std::fprintf(stream, "%s\n", text.toUtf8().constData());
-}
-
-void printError(std::FILE* err, const QString& text) {
-    printLine(err, QStringLiteral("exam-recorder: ") + text);
-}
-
-}  // namespace
 
 int runStatementCommandLine(const QStringList& arguments, std::FILE* out, std::FILE* err,
                             KimRegister::Allocator allocate) {

@@ -2,20 +2,9 @@
 
 #include <algorithm>
 
+#include "report/CommandLineOutput.h"
 #include "report/TransferCheck.h"
 #include "report/TransferCheckText.h"
-
-namespace {
-
-void printLine(std::FILE* stream, const QString& text) {
-    std::fprintf(stream, "%s\n", text.toUtf8().constData());
-}
-
-void printError(std::FILE* err, const QString& text) {
-    printLine(err, QStringLiteral("exam-recorder: ") + text);
-}
-
-}  // namespace
 
 int runVerifyCommandLine(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     if (arguments.size() != 1 || arguments[0].isEmpty()) {
