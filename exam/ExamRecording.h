@@ -2,8 +2,6 @@
 // line, opens the ALL file and records the whole exam into it through the exam's sink.
 #pragma once
 
-#include <QDateTime>
-#include <QString>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,7 +16,6 @@ class EncoderLibrary;
 class ExamJournal;
 class ExamWindow;
 class RecordingEvents;
-struct SessionCodes;
 
 // What an exam takes from outside the window; tests put scripted ones in place.
 struct ExamServices {
