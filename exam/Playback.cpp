@@ -3,7 +3,8 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QWidget>
-#include <optional>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include "exam/AnswerRecordingTable.h"
@@ -20,32 +21,23 @@ const QString kBoxCaption = QStringLiteral("Buf playback");
 
 Playback::Playback(ExamWindow& window, PlaybackPlayer* library, FallbackFactory makeFallback)
     : window_(window), library_(library), makeFallback_(std::move(makeFallback)) {
-    libraryThread_.setMaxThreadCount(1);
     timer_.setInterval(1000);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { onTimer(); });
 }
 
-Playback::~Playback() {
-    libraryThread_.waitForDone();
-}
-
 template <typename Call>
 auto Playback::besideWindow(Call call) {
-    std::optional<decltype(call())> result;
+    std::packaged_task<decltype(call())()> task(std::move(call));
+    auto result = task.get_future();
     QEventLoop waiting;
-    libraryThread_.start([&] {
-        auto value = call();
-        QMetaObject::invokeMethod(
-            &waiting,
-            [&, value] {
-                result = value;
-                waiting.quit();
-            },
-            Qt::QueuedConnection);
+    std::thread player([&] {
+        task();
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
     // Clicks wait until the player has answered; paints and the recording's reports do not.
     waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    return *result;
+    player.join();
+    return result.get();
 }
 
 void Playback::onListen() {

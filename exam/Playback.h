@@ -2,7 +2,6 @@
 // player, while a box counts the answer's length down in its title and closes itself at the end.
 #pragma once
 
-#include <QThreadPool>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -15,8 +14,8 @@ class OpenBox;
 class QObject;
 
 // Lives in the window, which must outlive it, as must the library player. The library's calls
-// may wait seconds for the sound system: they run on a thread of their own, one at a time,
-// while the window goes on painting and showing the recording's reports.
+// may wait seconds for the sound system: each runs on a thread of its own while the window goes
+// on painting and showing the recording's reports.
 class Playback {
 public:
     // Makes the fallback player for one playback, over `window`.
@@ -24,7 +23,6 @@ public:
 
     // `library`: null when there is no player library. `makeFallback`: empty for Qt Multimedia.
     Playback(ExamWindow& window, PlaybackPlayer* library, FallbackFactory makeFallback);
-    ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
 
@@ -43,7 +41,7 @@ private:
     // Starts the file on the player to use; null when nothing plays.
     PlaybackPlayer* startPlayer(const std::string& fileName,
                                 std::unique_ptr<PlaybackPlayer>& fallback);
-    // Runs `call` on the library's thread; the window takes no input until it has returned.
+    // Runs `call` on a thread of its own; the window takes no input until it has returned.
     template <typename Call>
     auto besideWindow(Call call);
 
@@ -54,5 +52,4 @@ private:
     int playbackCountdown_ = 0;
     OpenBox* playbackBox_ = nullptr;
     bool bassAvailable_ = false;
-    QThreadPool libraryThread_;
 };
