@@ -88,23 +88,19 @@ void ExamJournal::append(Event event, const QString& fields) {
     const QString line = clock_().toString(QString::fromLatin1(exam_journal::timeFormat)) +
                          QLatin1Char('\t') + exam_journal::wordOf(event) + fields +
                          QLatin1Char('\n');
-    bool tell = false;
-    {
-        const std::lock_guard lock(mutex_);
-        if (!writeLine(line.toUtf8()) && !failureTold_) {
-            failureTold_ = true;
-            tell = true;
-        }
-    }
-    // Outside the lock: a report that takes a lock of its own can never deadlock with a writer.
-    if (tell && reportFailure_) {
+    if (!writeLine(line.toUtf8()) && !failureTold_.exchange(true) && reportFailure_) {
         reportFailure_(failureText());
     }
 }
 
-bool ExamJournal::openIfClosed() {
-    if (fd_.isOpen()) {
-        return true;
+int ExamJournal::openedFile() {
+    const int opened = openFd_.load(std::memory_order_acquire);
+    if (opened >= 0) {
+        return opened;
+    }
+    const std::lock_guard lock(openMutex_);
+    if (file_.isOpen()) {
+        return file_.get();
     }
     // Never through a link, never waiting on a FIFO put in its place; read-write so the last
     // byte of an earlier run can be looked at.
@@ -113,42 +109,38 @@ bool ExamJournal::openIfClosed() {
         fd = ::open(path_.c_str(),
                     O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
-    FileDescriptor opened(fd);
+    FileDescriptor file(fd);
     struct stat status {};
-    if (!opened.isOpen() || ::fstat(opened.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
+    if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
     }
     char last = '\n';
-    if (status.st_size > 0 && ::pread(opened.get(), &last, 1, status.st_size - 1) != 1) {
-        return false;
+    if (status.st_size > 0 && ::pread(file.get(), &last, 1, status.st_size - 1) != 1) {
+        return -1;
     }
-    lineOpen_ = last != '\n';
-    fd_ = std::move(opened);
-    return true;
+    lineOpen_.store(last != '\n');
+    file_ = std::move(file);
+    openFd_.store(file_.get(), std::memory_order_release);
+    return file_.get();
 }
 
 bool ExamJournal::writeLine(QByteArray line) {
-    if (!openIfClosed()) {
+    const int fd = openedFile();
+    if (fd < 0) {
         return false;
     }
-    if (lineOpen_) {
+    if (lineOpen_.exchange(false)) {
         line.prepend('\n');
     }
-    const char* data = line.constData();
-    auto left = static_cast<std::size_t>(line.size());
-    while (left > 0) {
-        const ssize_t written = ::write(fd_.get(), data, left);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            // Part of the line may be in the file: end it before the next one.
-            lineOpen_ = true;
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    // One write per line: appends from two threads then never mix within a line.
+    ssize_t written = -1;
+    do {
+        written = ::write(fd, line.constData(), static_cast<std::size_t>(line.size()));
+    } while (written < 0 && errno == EINTR);
+    if (written != line.size()) {
+        // Part of the line may be in the file: end it before the next one.
+        lineOpen_.store(true);
+        return false;
     }
-    lineOpen_ = false;
-    return ::fdatasync(fd_.get()) == 0;
+    return ::fdatasync(fd) == 0;
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,9 +29,10 @@ QString wordOf(Event event);
 }  // namespace exam_journal
 
 // Appends to the journal, never rewrites it. Every event may come from the window's thread or
-// the recording thread: each line is one write and one data sync under a lock of its own, and
-// nothing here waits for the window. A journal that cannot be opened or written is told once
-// through the report given at construction; the exam goes on without it.
+// the recording thread: each line is one appending write and one data sync, and no thread waits
+// for another's write or sync (a lock is held only while the file is opened). A journal that
+// cannot be opened or written is told once through the report given at construction; the exam
+// goes on without it.
 class ExamJournal {
 public:
     // Receives the organiser's text, on the thread of the event that failed; must return at
@@ -56,17 +58,20 @@ public:
 
 private:
     void append(exam_journal::Event event, const QString& fields);
-    // Under the lock. False when the line could not be put on the disk.
-    bool openIfClosed();
+    // The open journal's descriptor, opened at the first call that finds it closed; -1 when it
+    // cannot be opened.
+    int openedFile();
+    // False when the line could not be put on the disk.
     bool writeLine(QByteArray line);
 
     const FailureReport reportFailure_;
     const std::string path_;
     const LocalClock clock_;
-    std::mutex mutex_;
-    FileDescriptor fd_;
+    std::mutex openMutex_;
+    FileDescriptor file_;  // set once, under openMutex_, then only read through openFd_
+    std::atomic<int> openFd_{-1};
     // The file's last line lacks its end (cut by a power cut, or a write that failed): the next
     // line starts on a line of its own.
-    bool lineOpen_ = false;
-    bool failureTold_ = false;
+    std::atomic<bool> lineOpen_{false};
+    std::atomic<bool> failureTold_{false};
 };

@@ -15,7 +15,7 @@ tsan_jobs="${TSAN_BUILD_JOBS:-1}"
 # TSan: the sink's reports to the window, the answer's hand-over and its stop at the longest answer,
 # the player's own thread, the transfer check's thread, capture start/stop races, lost cards,
 # soak.
-tsan_suites='Mp3FileSinkTest|AnswerLimitTest|ExamWindowTest|AnswerWindowTest|CaptureDeviceTest|CaptureStartFailureTest|RecordingQueueTest|AlsaCaptureDeviceTest|DeviceLostTest|SignalWatchTest|EncoderLibraryTest|CaptureStopRaces[A-Za-z0-9_]*|ExamSoak[A-Za-z0-9_]*|VerifyCommandLineTest\.Window[A-Za-z]*'
+tsan_suites='Mp3FileSinkTest|AnswerLimitTest|ExamWindowTest|AnswerWindowTest|CaptureDeviceTest|CaptureStartFailureTest|RecordingQueueTest|AlsaCaptureDeviceTest|DeviceLostTest|SignalWatchTest|EncoderLibraryTest|CaptureStopRaces[A-Za-z0-9_]*|ExamSoak[A-Za-z0-9_]*|VerifyCommandLineTest\.Window[A-Za-z]*|ExamJournalTest\.LinesFromTwoThreads[A-Za-z]*'
 tsan_tests="(^|/)($tsan_suites)(\\.|\$)"
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
