@@ -1,8 +1,5 @@
 #include "app/ExamRecorderDialog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -16,6 +13,8 @@
 #include <system_error>
 #include <utility>
 
+#include "app/MessageBox.h"
+#include "app/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
@@ -25,8 +24,7 @@
 #include "exam/ExamWindowUpdater.h"
 #include "exam/InterruptedExam.h"
 #include "exam/Playback.h"
-#include "platform/MessageBox.h"
-#include "platform/ProcessExit.h"
+#include "platform/File.h"
 #include "report/StatementCommand.h"
 #include "res/StringTable.h"
 #include "session/KimRegister.h"
@@ -231,7 +229,7 @@ void ExamRecorderDialog::checkOutputFolder() {
         exitProcess(1);
     }
     // A folder that can be read but not written would otherwise show only when the exam starts.
-    if (::faccessat(AT_FDCWD, "out", W_OK | X_OK, AT_EACCESS) != 0) {
+    if (!folderIsWritable(kOutFolder)) {
         showMessage(this, QStringLiteral("Нет доступа на запись в папку out"),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         exitProcess(1);

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "platform/PcmLevel.h"
+#include "audio/PcmLevel.h"
 
 class LevelMeterWidget : public QWidget {
     Q_OBJECT

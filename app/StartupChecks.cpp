@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "audio/LibraryNames.h"
+#include "app/MessageBox.h"
+#include "app/ProcessExit.h"
 #include "platform/DiskSpace.h"
-#include "platform/MessageBox.h"
-#include "platform/ProcessExit.h"
+#include "platform/SystemNames.h"
 #include "res/StringTable.h"
 
 SystemStartupEnvironment::SystemStartupEnvironment(PlayerLibrary& player, std::string programFolder)
@@ -70,12 +70,12 @@ bool runStartupChecks(StartupEnvironment& environment, QWidget* owner) {
     if (!bassAvailable) {
         const QString text = QString::asprintf(
             "Ошибка инициализации проигрывателя MP3, код ошибки - %d\n\nИспользовать встроенный "
-            "MP3-проигрыватель ?",
-            environment.playerErrorCode());
+            "%sMP3-проигрыватель ?",
+            environment.playerErrorCode(), systemPlayerQualifier);
         const MessageAnswer answer =
             showMessage(owner, text,
                         QStringLiteral("Не могу инициализировать MP3-проигрыватель ") +
-                            QString::fromUtf8(playerLibraryFileName),
+                            QString::fromUtf8(playerLibraryCaptionName),
                         MessageIcon::Stop, MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes) {
             exitProcess(1);

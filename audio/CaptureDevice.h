@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
+#include "audio/LevelMeter.h"
 #include "audio/MixerDevice.h"
 #include "audio/RecordingFormat.h"
-#include "platform/LevelMeter.h"
-#include "platform/RecordingQueue.h"
+#include "audio/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
 class AudioSink;

@@ -4,9 +4,8 @@
 
 #include "audio/AudioError.h"
 #include "audio/RecordingFormat.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
 #include "platform/MixerApi.h"
+#include "platform/SystemAudio.h"
 #include "platform/WaveIn.h"
 
 namespace {
@@ -34,11 +33,7 @@ CaptureDeviceRegistry::CaptureDeviceRegistry(WaveInApi& waveIn, CaptureResources
     : CaptureDeviceRegistry(waveIn, noMixers(), resources) {}
 
 CaptureDeviceRegistry& CaptureDeviceRegistry::instance() {
-    // Both layers read one endpoint list, so a device id names the same card for each.
-    static auto* waveIn = new AlsaWaveIn;
-    static auto* mixers =
-        new AlsaMixer([](std::uint32_t deviceId) { return waveIn->controlNameOf(deviceId); });
-    static auto* registry = new CaptureDeviceRegistry(*waveIn, *mixers);
+    static auto* registry = new CaptureDeviceRegistry(systemWaveIn(), systemMixers());
     return *registry;
 }
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "audio/AudioError.h"
-#include "audio/LibraryNames.h"
+#include "platform/SystemNames.h"
 
 EncoderLibrary& EncoderLibrary::instance() {
     // Deliberately leaked: streams owned by other process-wide objects may still be closed

@@ -6,7 +6,7 @@ bool PlayerLibrary::load(const std::string& programFolder) {
     if (library_.isLoaded()) {
         return true;
     }
-    SharedLibrary candidate = SharedLibrary::load(fileName, programFolder);
+    SharedLibrary candidate = SharedLibrary::load(playerLibraryFileName, programFolder);
     if (!candidate.isLoaded()) {
         return false;
     }

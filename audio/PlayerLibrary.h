@@ -4,14 +4,12 @@
 
 #include <string>
 
-#include "audio/LibraryNames.h"
 #include "bass.h"
 #include "platform/SharedLibrary.h"
+#include "platform/SystemNames.h"
 
 class PlayerLibrary {
 public:
-    static constexpr const char* fileName = playerLibraryFileName;
-
     // Loads the library from `programFolder` first. False when it is missing or incomplete.
     bool load(const std::string& programFolder);
     bool isLoaded() const { return library_.isLoaded(); }

@@ -26,14 +26,14 @@
 #include <utility>
 
 #include "app/ExamRecorderDialog.h"
+#include "app/MessageBox.h"
+#include "app/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/PlayerLibrary.h"
 #include "exam/PlaybackLibraryPlayer.h"
-#include "platform/AlsaWaveIn.h"
-#include "platform/MessageBox.h"
-#include "platform/ProcessExit.h"
 #include "platform/SharedLibrary.h"
+#include "platform/alsa/AlsaWaveIn.h"
 #include "session/SessionSetupDialog.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <system_error>
 #include <utility>
 
+#include "app/MessageBox.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
-#include "platform/MessageBox.h"
 #include "session/KimRegister.h"
 #include "session/OutFolder.h"
 #include "session/SessionCodes.h"

@@ -1,13 +1,11 @@
 #include "exam/ExamJournal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QDateTime>
-#include <cerrno>
+#include <span>
 #include <utility>
+
+#include "platform/FileName.h"
 
 namespace exam_journal {
 
@@ -93,54 +91,45 @@ void ExamJournal::append(Event event, const QString& fields) {
     }
 }
 
-int ExamJournal::openedFile() {
-    const int opened = openFd_.load(std::memory_order_acquire);
-    if (opened >= 0) {
+File* ExamJournal::openedFile() {
+    if (File* opened = openFile_.load(std::memory_order_acquire)) {
         return opened;
     }
     const std::lock_guard lock(openMutex_);
     if (file_.isOpen()) {
-        return file_.get();
+        return &file_;
     }
-    // Never through a link, never waiting on a FIFO put in its place; read-write so the last
+    // Never through a link, never waiting on a FIFO put in its place; readable so the last
     // byte of an earlier run can be looked at.
-    int fd = -1;
-    do {
-        fd = ::open(path_.c_str(),
-                    O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    FileDescriptor file(fd);
-    struct stat status {};
-    if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return -1;
+    File file = File::open(filePath(path_), File::Access::Append);
+    const std::int64_t size = file.size();
+    if (size < 0) {
+        return nullptr;
     }
-    char last = '\n';
-    if (status.st_size > 0 && ::pread(file.get(), &last, 1, status.st_size - 1) != 1) {
-        return -1;
+    unsigned char last = '\n';
+    if (size > 0 && file.readAt(size - 1, std::span(&last, 1)) != 1) {
+        return nullptr;
     }
     lineOpen_.store(last != '\n');
     file_ = std::move(file);
-    openFd_.store(file_.get(), std::memory_order_release);
-    return file_.get();
+    openFile_.store(&file_, std::memory_order_release);
+    return &file_;
 }
 
 bool ExamJournal::writeLine(QByteArray line) {
-    const int fd = openedFile();
-    if (fd < 0) {
+    File* file = openedFile();
+    if (file == nullptr) {
         return false;
     }
     if (lineOpen_.exchange(false)) {
         line.prepend('\n');
     }
     // One write per line: appends from two threads then never mix within a line.
-    ssize_t written = -1;
-    do {
-        written = ::write(fd, line.constData(), static_cast<std::size_t>(line.size()));
-    } while (written < 0 && errno == EINTR);
-    if (written != line.size()) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(line.constData());
+    if (!file->write(std::span(bytes, static_cast<std::size_t>(line.size())))) {
         // Part of the line may be in the file: end it before the next one.
         lineOpen_.store(true);
         return false;
     }
-    return ::fdatasync(fd) == 0;
+    return file->sync();
 }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "exam/ExamClock.h"
-#include "platform/FileDescriptor.h"
+#include "platform/File.h"
 #include "session/OutFolder.h"
 
 inline constexpr const char* examJournalName = kExamJournalName;
@@ -58,9 +58,9 @@ public:
 
 private:
     void append(exam_journal::Event event, const QString& fields);
-    // The open journal's descriptor, opened at the first call that finds it closed; -1 when it
-    // cannot be opened.
-    int openedFile();
+    // The open journal, opened at the first call that finds it closed; null when it cannot be
+    // opened.
+    File* openedFile();
     // False when the line could not be put on the disk.
     bool writeLine(QByteArray line);
 
@@ -68,8 +68,8 @@ private:
     const std::string path_;
     const LocalClock clock_;
     std::mutex openMutex_;
-    FileDescriptor file_;  // set once, under openMutex_, then only read through openFd_
-    std::atomic<int> openFd_{-1};
+    File file_;  // set once, under openMutex_, then only reached through openFile_
+    std::atomic<File*> openFile_{nullptr};
     // The file's last line lacks its end (cut by a power cut, or a write that failed): the next
     // line starts on a line of its own.
     std::atomic<bool> lineOpen_{false};

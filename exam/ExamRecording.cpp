@@ -7,6 +7,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/MessageBox.h"
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
@@ -17,7 +18,6 @@
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
 #include "exam/RecordingEvents.h"
-#include "platform/MessageBox.h"
 #include "session/OutFolder.h"
 #include "session/SessionCodes.h"
 

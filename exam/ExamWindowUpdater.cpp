@@ -5,12 +5,12 @@
 #include <QMetaObject>
 #include <utility>
 
+#include "app/MessageBox.h"
 #include "exam/AnswerRecording.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
-#include "platform/MessageBox.h"
 
 ExamWindowUpdater::ExamWindowUpdater(ExamWindow& window, AnswerRecording& answers)
     : window_(window), answers_(answers) {}

@@ -1,19 +1,15 @@
 #include "exam/InterruptedExam.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include "exam/ExamJournal.h"
-#include "platform/FileDescriptor.h"
+#include "platform/File.h"
+#include "platform/FileName.h"
 
 namespace {
 
@@ -74,6 +70,10 @@ bool readTime(const QString& text, Line& line) {
 
 // One line of the journal; nothing for a cut or malformed one.
 std::optional<Line> parseLine(QByteArrayView bytes) {
+    // A journal copied through a Windows editor ends its lines in CR LF.
+    if (bytes.endsWith('\r')) {
+        bytes.chop(1);
+    }
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -117,27 +117,24 @@ std::optional<Line> parseLine(QByteArrayView bytes) {
 
 // The journal's last `maxJournalBytes` at most, never through a link or from a FIFO.
 std::optional<QByteArray> readJournal(const QString& path) {
-    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
-                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat status {};
-    if (!fd.isOpen() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    File file = File::open(filePath(path), File::Access::Read);
+    const std::int64_t size = file.size();
+    if (size < 0) {
         return std::nullopt;
     }
-    const off_t start = std::max<off_t>(0, status.st_size - maxJournalBytes);
-    QByteArray bytes(static_cast<qsizetype>(status.st_size - start), Qt::Uninitialized);
+    const std::int64_t start = std::max<std::int64_t>(0, size - maxJournalBytes);
+    QByteArray bytes(static_cast<qsizetype>(size - start), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t got = ::pread(fd.get(), bytes.data() + done,
-                                    static_cast<std::size_t>(bytes.size() - done), start + done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        auto* into = reinterpret_cast<unsigned char*>(bytes.data()) + done;
+        const std::int64_t got = file.readAt(
+            start + done, std::span(into, static_cast<std::size_t>(bytes.size() - done)));
         if (got <= 0) {
             // Shrunk or unreadable: what was read is still worth reading.
             bytes.truncate(done);
             break;
         }
-        done += got;
+        done += static_cast<qsizetype>(got);
     }
     if (start > 0) {
         // Begins inside a line.

@@ -7,11 +7,11 @@
 #include <thread>
 #include <utility>
 
+#include "app/MessageBox.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
-#include "exam/PlaybackMediaPlayer.h"
-#include "platform/MessageBox.h"
+#include "platform/SystemNames.h"
 
 namespace {
 
@@ -76,9 +76,9 @@ PlaybackPlayer* Playback::startPlayer(const std::string& fileName,
             return library_;
         }
         const QString question = QString::asprintf(
-            "Ошибка проигрывания MP3 через libbass.so, код ошибки - %d\n\nИспользование "
-            "встроенный проигрыватель?",
-            errorCode);
+            "Ошибка проигрывания MP3 через %s, код ошибки - %d\n\nИспользование "
+            "встроенный %sпроигрыватель?",
+            playerLibraryFileName, errorCode, systemPlayerQualifier);
         // No plays nothing this time and leaves the library to be tried again next time.
         if (showMessage(window_.boxOwner(), question, QStringLiteral("Ошибка проигрывания"),
                         MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
@@ -87,7 +87,7 @@ PlaybackPlayer* Playback::startPlayer(const std::string& fileName,
         bassAvailable_ = false;
     }
     QObject* owner = window_.boxOwner();
-    fallback = makeFallback_ ? makeFallback_(owner) : std::make_unique<PlaybackMediaPlayer>(owner);
+    fallback = makeFallback_ ? makeFallback_(owner) : makeSystemFallbackPlayer(owner);
     // Nothing is reported when it cannot play: the box counts down all the same.
     fallback->play(fileName);
     return fallback.get();

@@ -21,7 +21,7 @@ public:
     // Makes the fallback player for one playback, over `window`.
     using FallbackFactory = std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)>;
 
-    // `library`: null when there is no player library. `makeFallback`: empty for Qt Multimedia.
+    // `library`: null when there is no player library. `makeFallback`: empty for the system's.
     Playback(ExamWindow& window, PlaybackPlayer* library, FallbackFactory makeFallback);
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;

@@ -23,3 +23,7 @@ bool PlaybackMediaPlayer::play(const std::string& fileName) {
 void PlaybackMediaPlayer::stop() {
     player_->stop();
 }
+
+std::unique_ptr<PlaybackPlayer> makeSystemFallbackPlayer(QObject* window) {
+    return std::make_unique<PlaybackMediaPlayer>(window);
+}

@@ -2,7 +2,10 @@
 // say why it could not, and stop on request.
 #pragma once
 
+#include <memory>
 #include <string>
+
+class QObject;
 
 class PlaybackPlayer {
 public:
@@ -15,3 +18,7 @@ public:
     virtual void stop() = 0;
     virtual int errorCode() const = 0;
 };
+
+// The system's own player, for when the player library cannot play; made over `window` for one
+// playback.
+std::unique_ptr<PlaybackPlayer> makeSystemFallbackPlayer(QObject* window);

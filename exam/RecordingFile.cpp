@@ -1,20 +1,8 @@
 #include "exam/RecordingFile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
-#include <cerrno>
-
-#include "platform/RegularFile.h"
-
-namespace {
-
-// A file system that cannot sync (it has nothing to make safe) has still taken the bytes.
-bool synced(int fd) {
-    return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
-}
-
-}  // namespace
+#include "platform/FileName.h"
 
 RecordingFile::~RecordingFile() {
     close();
@@ -23,33 +11,21 @@ RecordingFile::~RecordingFile() {
 bool RecordingFile::open(const std::string& name, Mode mode) {
     close();
     // Never through a link, and never into a pipe or device that happens to bear the name.
-    fd_ = RegularFile::open(name, mode == Mode::CreateNew ? RegularFile::Access::CreateNew
-                                                          : RegularFile::Access::Replace)
-              .release();
+    file_ = File::open(filePath(name),
+                       mode == Mode::CreateNew ? File::Access::CreateNew : File::Access::Replace);
     name_ = name;
     failed_ = false;
-    return fd_ >= 0;
+    return file_.isOpen();
 }
 
 bool RecordingFile::write(std::span<const unsigned char> bytes) {
-    if (fd_ < 0) {
+    if (!file_.isOpen()) {
         return false;
     }
     if (bytes.empty()) {
         return true;
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            failed_ = true;
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    if (!synced(fd_)) {
+    if (!file_.write(bytes) || !file_.sync()) {
         failed_ = true;
         return false;
     }
@@ -57,26 +33,24 @@ bool RecordingFile::write(std::span<const unsigned char> bytes) {
 }
 
 bool RecordingFile::close() {
-    if (fd_ < 0) {
+    if (!file_.isOpen()) {
         return true;
     }
-    bool ok = synced(fd_);
-    // Linux releases the descriptor even when close reports an error: never retry it.
-    ok = ::close(fd_) == 0 && ok;
-    fd_ = -1;
+    bool ok = file_.sync();
+    ok = file_.close() && ok;
     failed_ = failed_ || !ok;
     return ok;
 }
 
 bool RecordingFile::closeAndRemoveIfEmpty() {
-    if (fd_ < 0) {
+    if (!file_.isOpen()) {
         return true;
     }
-    struct stat status {};
-    const bool empty = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0;
+    const bool empty = file_.size() == 0;
     const bool ok = close();
     if (empty) {
-        ::unlink(name_.c_str());
+        std::error_code ignored;
+        std::filesystem::remove(filePath(name_), ignored);
     }
     return ok;
 }

@@ -6,7 +6,9 @@
 #include <span>
 #include <string>
 
-// Owns its descriptor and closes it on destruction. Used by one thread at a time; the exam's
+#include "platform/File.h"
+
+// Owns its file and closes it on destruction. Used by one thread at a time; the exam's
 // threads hand a file over through the session state's orderings.
 class RecordingFile {
 public:
@@ -23,7 +25,7 @@ public:
     // Closes any file still open first. False, with nothing open, when the file cannot be made
     // or something other than a regular file (a link, a pipe, a folder) stands under the name.
     bool open(const std::string& name, Mode mode);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.isOpen(); }
     const std::string& name() const { return name_; }
 
     // Writes all of `bytes` and syncs the file's data. False when any of it failed or nothing
@@ -38,7 +40,7 @@ public:
     bool closeAndRemoveIfEmpty();
 
 private:
-    int fd_ = -1;
+    File file_;
     std::string name_;
     bool failed_ = false;
 };

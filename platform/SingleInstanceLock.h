@@ -2,11 +2,13 @@
 // the holder dies, however it dies, so a crashed recorder never blocks the next start.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class SingleInstanceLock {
 public:
-    // Takes the lock `name` in `directory` (default: the user's runtime folder). The object
+    // Takes the lock `name`: a lock file in `directory` (default: the user's runtime folder) on
+    // Linux, a named mutex on Windows. The object
     // tells whether it holds the lock, another holder has it, or no lock could be made at all.
     static SingleInstanceLock acquire(const std::string& name,
                                       const std::string& directory = defaultDirectory());
@@ -22,11 +24,11 @@ public:
     State state() const { return state_; }
     bool isHeld() const { return state_ == State::Held; }
 
-    // $XDG_RUNTIME_DIR when set, else the system's temporary folder.
+    // $XDG_RUNTIME_DIR when set, else the system's temporary folder; nothing on Windows.
     static std::string defaultDirectory();
 
 private:
-    SingleInstanceLock(State state, int fd) : state_(state), fd_(fd) {}
+    SingleInstanceLock(State state, std::intptr_t handle) : state_(state), handle_(handle) {}
     State state_ = State::Unavailable;
-    int fd_ = -1;
+    std::intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE
 };

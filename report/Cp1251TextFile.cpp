@@ -1,35 +1,42 @@
 #include "report/Cp1251TextFile.h"
 
-#include <unistd.h>
+#include <span>
 
-#include "platform/RegularFile.h"
+#include "platform/Cp1251.h"
+#include "platform/FileName.h"
 
-Cp1251TextFile::Cp1251TextFile(const QString& path) : encoder_("windows-1251") {
-    if (!encoder_.isValid()) {
-        return;
-    }
+namespace {
+constexpr qsizetype kWriteBytes = 64 * 1024;
+}
+
+Cp1251TextFile::Cp1251TextFile(const QString& path)
     // Never written through a link, nor into a pipe that would hold the statement up.
-    RegularFile file =
-        RegularFile::open(QFile::encodeName(path).toStdString(), RegularFile::Access::Replace);
-    if (!file.isOpen()) {
+    : file_(File::open(filePath(path), File::Access::Replace)) {}
+
+void Cp1251TextFile::write(QStringView text) {
+    std::optional<QByteArray> bytes = encodeCp1251(text);
+    if (!bytes) {
+        failed_ = true;
         return;
     }
-    const int fd = file.release();
-    if (!file_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    bytes->replace("\n", "\r\n");
+    buffered_ += *bytes;
+    if (buffered_.size() >= kWriteBytes) {
+        writeBuffered();
     }
 }
 
-void Cp1251TextFile::write(QStringView text) {
-    QByteArray bytes = encoder_.encode(text);
-    bytes.replace("\n", "\r\n");
-    if (file_.write(bytes) != bytes.size()) {
+void Cp1251TextFile::writeBuffered() {
+    const auto* data = reinterpret_cast<const unsigned char*>(buffered_.constData());
+    if (!file_.write(std::span(data, static_cast<std::size_t>(buffered_.size())))) {
         failed_ = true;
     }
+    buffered_.clear();
 }
 
 bool Cp1251TextFile::finish() {
-    const bool flushed = file_.flush();
-    file_.close();
-    return flushed && !failed_ && !encoder_.hasError() && file_.error() == QFileDevice::NoError;
+    writeBuffered();
+    const bool synced = file_.sync();
+    const bool closed = file_.close();
+    return synced && closed && !failed_;
 }

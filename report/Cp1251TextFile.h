@@ -3,9 +3,10 @@
 // than a regular file under its name (a link, a pipe, a folder) leaves it unopened.
 #pragma once
 
-#include <QFile>
+#include <QByteArray>
 #include <QString>
-#include <QStringEncoder>
+
+#include "platform/File.h"
 
 class Cp1251TextFile {
 public:
@@ -17,12 +18,14 @@ public:
     // Appends `text`, each "\n" in it written as CR LF.
     void write(QStringView text);
 
-    // Writes out what is buffered and closes the file. False when any write failed or some
-    // character has no windows-1251 byte.
+    // Writes out what is buffered, syncs and closes the file. False when any write failed or
+    // some character has no windows-1251 byte.
     bool finish();
 
 private:
-    QFile file_;
-    QStringEncoder encoder_;
+    void writeBuffered();
+
+    File file_;
+    QByteArray buffered_;
     bool failed_ = false;
 };

@@ -1,6 +1,7 @@
 #include "report/StatementCommand.h"
 
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
+#include "platform/SystemNames.h"
 #include "report/StatementViewer.h"
 #include "report/TransferStatement.h"
 
@@ -18,17 +19,18 @@ void showTransferStatement(QWidget* window, const SessionCodes& codes,
     }
     const QString question = QString::asprintf(
         "Ведомость передачи материалов из аудитории руководителю ППЭ сформирована. \n\n Открыть "
-        "файл  out/report_%s_%s-%s.htm ?",
-        codes.subject.toUtf8().constData(), codes.site.toUtf8().constData(),
-        codes.classroom.toUtf8().constData());
+        "файл  out%creport_%s_%s-%s.htm ?",
+        statementFolderSeparator, codes.subject.toUtf8().constData(),
+        codes.site.toUtf8().constData(), codes.classroom.toUtf8().constData());
     if (showMessage(window, question, QStringLiteral("Ведомость сформирована"),
                     MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
     if (!openStatementInViewer(result.statementPath)) {
         showMessage(window,
-                    QStringLiteral("Не удалось запустить программу просмотра xdg-open.\n\n"
-                                   "Ведомость записана в файл ") +
+                    QString::asprintf("Не удалось запустить программу просмотра %s.\n\n"
+                                      "Ведомость записана в файл ",
+                                      statementViewerName) +
                         result.statementPath,
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
     }

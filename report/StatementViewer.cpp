@@ -1,8 +1,11 @@
 #include "report/StatementViewer.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <utility>
+
+#include "platform/DesktopViewer.h"
+#include "platform/FileName.h"
+#include "platform/SystemNames.h"
 
 namespace {
 
@@ -14,12 +17,12 @@ ProgramLauncher& currentLauncher() {
 }  // namespace
 
 bool openStatementInViewer(const QString& path) {
-    const QString program = QStringLiteral("xdg-open");
+    const QString program = QString::fromUtf8(statementViewerName);
     const QStringList arguments{QFileInfo(path).absoluteFilePath()};
     if (currentLauncher()) {
         return currentLauncher()(program, arguments);
     }
-    return QProcess::startDetached(program, arguments);
+    return openInDesktopViewer(filePath(arguments.front()));
 }
 
 ProgramLauncher setProgramLauncher(ProgramLauncher launcher) {

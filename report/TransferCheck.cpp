@@ -1,14 +1,12 @@
 #include "report/TransferCheck.h"
 
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QSet>
-#include <cerrno>
 #include <optional>
 
-#include "platform/RegularFile.h"
+#include "platform/File.h"
+#include "platform/FileName.h"
 #include "report/ChecksumList.h"
 #include "report/FileDigest.h"
 #include "report/WorkList.h"
@@ -19,21 +17,18 @@ namespace {
 constexpr std::size_t readChunkBytes = 131'072;
 
 // All of an open file, or nothing when reading fails or it holds more than `limit` bytes.
-std::optional<QByteArray> readAll(int fd, qint64 limit) {
+std::optional<QByteArray> readAll(File& file, qint64 limit) {
     QByteArray bytes;
-    char chunk[65536];
+    unsigned char chunk[65536];
     for (;;) {
-        const ssize_t count = ::read(fd, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
+        const std::int64_t count = file.read(chunk);
         if (count < 0 || bytes.size() + count > limit) {
             return std::nullopt;
         }
         if (count == 0) {
             return bytes;
         }
-        bytes.append(chunk, count);
+        bytes.append(reinterpret_cast<const char*>(chunk), static_cast<qsizetype>(count));
     }
 }
 
@@ -72,15 +67,14 @@ QString TransferCheck::path(const QString& name) const {
 
 std::vector<ListFault> TransferCheck::readList(const QString& list,
                                                std::vector<Entry>& entries) const {
-    const RegularFile file =
-        RegularFile::open(QFile::encodeName(path(list)).toStdString(), RegularFile::Access::Read);
+    File file = File::open(filePath(path(list)), File::Access::Read);
     if (!file.isOpen()) {
         return {{list, 0,
-                 file.failure() == RegularFile::Failure::NotARegularFile
+                 file.failure() == File::Failure::NotARegularFile
                      ? QStringLiteral("это не обычный файл")
                      : QStringLiteral("список не читается")}};
     }
-    const std::optional<QByteArray> bytes = readAll(file.fd(), maxListBytes);
+    const std::optional<QByteArray> bytes = readAll(file, maxListBytes);
     if (!bytes) {
         return {{list, 0,
                  QStringLiteral("список не читается или длиннее %1 МиБ").arg(maxListBytes >> 20)}};

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 #include "report/TransferCheckText.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/MessageBox.h"
-#include "platform/ProcessExit.h"
+#include "app/MessageBox.h"
+#include "app/ProcessExit.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "session/OutFolder.h"
 
+#include "platform/SystemNames.h"
 #include "session/SessionCodes.h"
 
 namespace {
@@ -26,8 +27,9 @@ QString answerFileName(const SessionCodes& codes, const QString& kim) {
 }
 
 QString reportFileName(const SessionCodes& codes, const QString& extension) {
-    return kPrefix + QStringLiteral("report_%1_%2-%3.%4")
-                         .arg(codes.subject, codes.site, codes.classroom, extension);
+    return QString::fromLatin1(kOutFolder) + QLatin1Char(statementFolderSeparator) +
+           QStringLiteral("report_%1_%2-%3.%4")
+               .arg(codes.subject, codes.site, codes.classroom, extension);
 }
 
 QString inOutFolder(const QString& name) {

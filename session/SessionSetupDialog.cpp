@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/MessageBox.h"
-#include "platform/ProcessExit.h"
+#include "app/MessageBox.h"
+#include "app/ProcessExit.h"
 #include "session/SiteList.h"
 #include "ui_SessionSetupDialog.h"
 

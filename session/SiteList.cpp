@@ -1,13 +1,11 @@
 #include "session/SiteList.h"
 
-#include <unistd.h>
-
-#include <QFile>
 #include <QStringDecoder>
 #include <algorithm>
 #include <utility>
 
-#include "platform/RegularFile.h"
+#include "platform/File.h"
+#include "platform/FileName.h"
 
 namespace {
 
@@ -16,7 +14,7 @@ bool isAscii(const QByteArray& bytes) {
                        [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
-std::optional<QString> decode(const QByteArray& content, const char* legacyEncoding) {
+std::optional<QString> decode(const QByteArray& content, SiteList::LegacyDecoder decodeLegacy) {
     if (isAscii(content)) {
         return QString::fromLatin1(content);
     }
@@ -26,11 +24,7 @@ std::optional<QString> decode(const QByteArray& content, const char* legacyEncod
     if (!utf8.hasError()) {
         return text;
     }
-    QStringDecoder legacy(legacyEncoding);
-    if (!legacy.isValid()) {
-        return std::nullopt;
-    }
-    return legacy(content);
+    return decodeLegacy(content);
 }
 
 // One item per piece, cut like a C library line read into a 1,024-byte buffer: at most
@@ -65,44 +59,42 @@ QStringList piecesOf(const QString& text) {
 
 }  // namespace
 
-SiteList::SiteList(const QString& fileName, const char* legacyEncoding) {
+SiteList::SiteList(const QString& fileName, LegacyDecoder decodeLegacy) {
     // Through a link, which the organiser may have made, but never waiting on a pipe.
-    RegularFile file = RegularFile::open(QFile::encodeName(fileName).toStdString(),
-                                         RegularFile::Access::ReadThroughLinks);
+    File file = File::open(filePath(fileName), File::Access::ReadThroughLinks);
     if (!file.isOpen()) {
-        status_ = file.failure() == RegularFile::Failure::NotARegularFile ? Status::NotAFile
-                                                                          : Status::Unreadable;
+        status_ = file.failure() == File::Failure::NotARegularFile ? Status::NotAFile
+                                                                   : Status::Unreadable;
         return;
     }
-    QFile reader;
-    const int fd = file.release();
-    if (!reader.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    const std::int64_t size = file.size();
+    if (size < 0) {
         return;
     }
-    if (reader.size() > maxFileBytes) {
+    if (size > maxFileBytes) {
         status_ = Status::TooLarge;
         return;
     }
     // To its end, but never past the bound, even if it grows meanwhile; read in pieces, as a
     // buffer of the bound's size for every list would cost more than the list itself.
     QByteArray content;
-    content.reserve(reader.size());
+    content.reserve(size);
+    unsigned char piece[65536];
     while (content.size() <= maxFileBytes) {
-        const QByteArray piece = reader.read(qint64{64} * 1024);
-        if (piece.isEmpty()) {
+        const std::int64_t count = file.read(piece);
+        if (count < 0) {
+            return;
+        }
+        if (count == 0) {
             break;
         }
-        content += piece;
-    }
-    if (reader.error() != QFileDevice::NoError) {
-        return;
+        content.append(reinterpret_cast<const char*>(piece), static_cast<qsizetype>(count));
     }
     if (content.size() > maxFileBytes) {
         status_ = Status::TooLarge;
         return;
     }
-    std::optional<QStringList> items = itemsOf(content, legacyEncoding);
+    std::optional<QStringList> items = itemsOf(content, decodeLegacy);
     if (!items) {
         status_ = Status::NoConverter;
         return;
@@ -111,9 +103,9 @@ SiteList::SiteList(const QString& fileName, const char* legacyEncoding) {
     items_ = std::move(*items);
 }
 
-std::optional<QStringList> SiteList::itemsOf(QByteArray content, const char* legacyEncoding) {
+std::optional<QStringList> SiteList::itemsOf(QByteArray content, LegacyDecoder decodeLegacy) {
     content.replace("\r\n", "\n");
-    const std::optional<QString> text = decode(content, legacyEncoding);
+    const std::optional<QString> text = decode(content, decodeLegacy);
     if (!text) {
         return std::nullopt;
     }

@@ -7,12 +7,15 @@
 #include <QStringList>
 #include <optional>
 
+#include "platform/Cp1251.h"
+
 class SiteList {
 public:
     static constexpr qsizetype maxPieceLength = 1023;
     // Far above any real list; anything larger is not one and would only fill memory.
     static constexpr qint64 maxFileBytes = qint64{16} * 1024 * 1024;
-    static constexpr const char* fileEncoding = "windows-1251";
+    // Turns the file's legacy bytes into text; nothing when the system cannot.
+    using LegacyDecoder = std::optional<QString> (*)(QByteArrayView bytes);
 
     enum class Status {
         Read,
@@ -23,7 +26,7 @@ public:
     };
 
     // Reads `fileName`; any status but Read gives no items.
-    explicit SiteList(const QString& fileName, const char* legacyEncoding = fileEncoding);
+    explicit SiteList(const QString& fileName, LegacyDecoder decodeLegacy = decodeCp1251);
 
     Status status() const { return status_; }
     bool isReadable() const { return status_ == Status::Read; }
@@ -31,9 +34,9 @@ public:
 
     // The items of a file's bytes. The file is windows-1251, but one that is valid UTF-8 with
     // some non-ASCII text was made on Linux and is read as UTF-8. CR LF counts as one line feed.
-    // Nothing when the bytes need `legacyEncoding` and the system has no converter for it.
+    // Nothing when the bytes need the legacy decoder and it cannot convert them.
     static std::optional<QStringList> itemsOf(QByteArray content,
-                                              const char* legacyEncoding = fileEncoding);
+                                              LegacyDecoder decodeLegacy = decodeCp1251);
 
 private:
     Status status_ = Status::Unreadable;

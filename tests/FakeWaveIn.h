@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/LevelMeter.h"
-#include "platform/RecordingQueue.h"
+#include "audio/LevelMeter.h"
+#include "audio/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
 enum class FakeStep { Open, Prepare1, Prepare2, AddBuffer1, AddBuffer2, Start, Requeue };

@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "platform/ProcessExit.h"
+#include "app/ProcessExit.h"
 
 void RecorderTest::SetUp() {
     ASSERT_TRUE(workingDir_.isValid());

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/alsa/AlsaCaptureEndpoints.h"
 #include "support/ChildProcess.h"
 
 // The "pulse" endpoint among those the program lists; nothing when it is missing.

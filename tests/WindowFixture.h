@@ -20,8 +20,8 @@
 #include "SoundServerCard.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
-#include "platform/AlsaMixer.h"
-#include "platform/AlsaWaveIn.h"
+#include "platform/alsa/AlsaMixer.h"
+#include "platform/alsa/AlsaWaveIn.h"
 #include "support/AlsaCapture.h"
 #include "support/PulseAudioServer.h"
 

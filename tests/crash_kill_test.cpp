@@ -23,8 +23,8 @@
 
 #include "SoakSettings.h"
 #include "WindowFixture.h"
+#include "app/ProcessExit.h"
 #include "exam/InterruptedExam.h"
-#include "platform/ProcessExit.h"
 #include "support/ChildProcess.h"
 #include "support/Mp3Inspector.h"
 

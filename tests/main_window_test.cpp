@@ -12,9 +12,9 @@
 #include "FakeWaveIn.h"
 #include "RecorderTest.h"
 #include "app/ExamRecorderDialog.h"
+#include "app/ProcessExit.h"
 #include "app/RecorderApp.h"
 #include "audio/CaptureDeviceRegistry.h"
-#include "platform/ProcessExit.h"
 
 namespace {
 

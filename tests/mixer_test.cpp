@@ -14,7 +14,7 @@
 #include "audio/AudioError.h"
 #include "audio/MixerDevice.h"
 #include "audio/MixerLine.h"
-#include "platform/AlsaMixer.h"
+#include "platform/alsa/AlsaMixer.h"
 #include "support/PulseAudioServer.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/PcmLevel.h"
+#include "audio/PcmLevel.h"
 
 namespace {
 

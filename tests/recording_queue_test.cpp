@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/RecordingQueue.h"
+#include "audio/RecordingQueue.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "RecorderTest.h"
+#include "app/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "platform/DiskSpace.h"
-#include "platform/ProcessExit.h"
 #include "platform/SingleInstanceLock.h"
 #include "res/StringTable.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 #include "report/TransferStatement.h"
 #include "session/KimRegister.h"
 

@@ -36,10 +36,10 @@
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "app/ExamRecorderDialog.h"
+#include "app/MessageBox.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
 #include "exam/PlaybackPlayer.h"
-#include "platform/MessageBox.h"
 #include "session/KimRegister.h"
 #include "support/Mp3Inspector.h"
 

@@ -1,4 +1,4 @@
-#include "platform/AlsaCaptureEndpoints.h"
+#include "platform/alsa/AlsaCaptureEndpoints.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,8 +6,8 @@
 #include <optional>
 #include <set>
 
-#include "platform/AlsaHandles.h"
 #include "platform/WaveIn.h"
+#include "platform/alsa/AlsaHandles.h"
 
 // Listed: the sound server's default source first, when a server answers, then every capture
 // device of every sound card. Plugin PCMs that are no sound card (null, file, rate, dsnoop,

@@ -1,4 +1,4 @@
-#include "platform/AlsaMixer.h"
+#include "platform/alsa/AlsaMixer.h"
 
 #include <alsa/asoundlib.h>
 

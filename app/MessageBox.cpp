@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "app/MessageBox.h"
 
 #include <QMessageBox>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "platform/LevelMeter.h"
+#include "audio/LevelMeter.h"
 
 void LevelMeter::publish(PcmLevel level, std::uint32_t frames) {
     const std::uint32_t version = version_.load(std::memory_order_relaxed);

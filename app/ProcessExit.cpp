@@ -1,4 +1,4 @@
-#include "platform/ProcessExit.h"
+#include "app/ProcessExit.h"
 
 #include <cstdio>
 #include <cstdlib>

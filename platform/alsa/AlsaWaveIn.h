@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AlsaCaptureEndpoints.h"
 #include "platform/WaveIn.h"
+#include "platform/alsa/AlsaCaptureEndpoints.h"
 
 class AlsaWaveIn : public WaveInApi {
 public:

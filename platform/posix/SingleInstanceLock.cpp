@@ -26,21 +26,22 @@ SingleInstanceLock SingleInstanceLock::acquire(const std::string& name,
 }
 
 SingleInstanceLock::~SingleInstanceLock() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
     }
 }
 
 SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : state_(std::exchange(other.state_, State::Unavailable)), fd_(std::exchange(other.fd_, -1)) {}
+    : state_(std::exchange(other.state_, State::Unavailable)),
+      handle_(std::exchange(other.handle_, -1)) {}
 
 SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (handle_ >= 0) {
+            ::close(static_cast<int>(handle_));
         }
         state_ = std::exchange(other.state_, State::Unavailable);
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, -1);
     }
     return *this;
 }

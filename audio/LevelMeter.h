@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/PcmLevel.h"
+#include "audio/PcmLevel.h"
 
 // A peak that stays below this carries no signal: a microphone unplugged, muted or turned down.
 inline constexpr float kSignalDb = -50.0F;

@@ -1,4 +1,4 @@
-#include "platform/AlsaWaveInDevice.h"
+#include "platform/alsa/AlsaWaveInDevice.h"
 
 #include <algorithm>
 #include <cerrno>

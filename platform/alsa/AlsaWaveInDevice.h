@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AlsaHandles.h"
-#include "platform/LevelMeter.h"
-#include "platform/RecordingQueue.h"
-#include "platform/Wakeup.h"
+#include "audio/LevelMeter.h"
+#include "audio/RecordingQueue.h"
 #include "platform/WaveIn.h"
+#include "platform/alsa/AlsaHandles.h"
+#include "platform/alsa/Wakeup.h"
 
 // Each read, about a period (100 ms), publishes its level to the meter if one is given. Audio
 // lost to an overrun, or dropped because no buffer was queued in time, is posted as Overrun

@@ -1,6 +1,6 @@
-#include "platform/AlsaWaveIn.h"
+#include "platform/alsa/AlsaWaveIn.h"
 
-#include "platform/AlsaWaveInDevice.h"
+#include "platform/alsa/AlsaWaveInDevice.h"
 
 const std::vector<AlsaCaptureEndpoint>& AlsaWaveIn::endpoints() {
     std::lock_guard lock(mutex_);

@@ -1,4 +1,4 @@
-#include "platform/PcmLevel.h"
+#include "audio/PcmLevel.h"
 
 #include <algorithm>
 #include <cmath>

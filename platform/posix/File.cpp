@@ -1,0 +1,160 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace {
+
+int flagsOf(File::Access access) {
+    switch (access) {
+        case File::Access::Read:
+            return O_RDONLY | O_NOFOLLOW;
+        case File::Access::ReadThroughLinks:
+            return O_RDONLY;
+        case File::Access::CreateNew:
+            return O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+        case File::Access::Replace:
+            // Not O_TRUNC: only a file found to be regular is emptied.
+            return O_WRONLY | O_CREAT | O_NOFOLLOW;
+        case File::Access::Append:
+            return O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW;
+    }
+    return O_RDONLY | O_NOFOLLOW;
+}
+
+File::Failure failureOf(int error) {
+    switch (error) {
+        case ENOENT:
+            return File::Failure::Missing;
+        case ELOOP:   // a link, refused by O_NOFOLLOW
+        case ENXIO:   // a pipe nobody reads, or a socket
+        case EISDIR:  // a folder opened for writing
+        case ENODEV:
+            return File::Failure::NotARegularFile;
+        default:
+            return File::Failure::Other;
+    }
+}
+
+bool isReadAccess(File::Access access) {
+    return access == File::Access::Read || access == File::Access::ReadThroughLinks;
+}
+
+}  // namespace
+
+File File::open(const std::filesystem::path& path, Access access) {
+    // Without O_NONBLOCK, opening a pipe would wait until someone opened its other end.
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flagsOf(access) | O_NONBLOCK | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return {kNoHandle, failureOf(errno)};
+    }
+    File file(fd, Failure::None);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return {kNoHandle, Failure::Other};
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return {kNoHandle, Failure::NotARegularFile};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return {kNoHandle, Failure::Other};
+    }
+    if (access == Access::Replace && ::ftruncate(fd, 0) != 0) {
+        return {kNoHandle, Failure::Other};
+    }
+    if (isReadAccess(access)) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return file;
+}
+
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)), failure_(other.failure_) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kNoHandle);
+        failure_ = other.failure_;
+    }
+    return *this;
+}
+
+std::int64_t File::read(std::span<unsigned char> into) {
+    if (!isOpen()) {
+        return -1;
+    }
+    ssize_t count = 0;
+    do {
+        count = ::read(static_cast<int>(handle_), into.data(), into.size());
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+std::int64_t File::readAt(std::int64_t offset, std::span<unsigned char> into) {
+    if (!isOpen()) {
+        return -1;
+    }
+    ssize_t count = 0;
+    do {
+        count = ::pread(static_cast<int>(handle_), into.data(), into.size(), offset);
+    } while (count < 0 && errno == EINTR);
+    return count;
+}
+
+bool File::write(std::span<const unsigned char> bytes) {
+    if (!isOpen()) {
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool File::sync() {
+    if (!isOpen()) {
+        return false;
+    }
+    return ::fdatasync(static_cast<int>(handle_)) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+std::int64_t File::size() const {
+    struct stat status {};
+    if (!isOpen() || ::fstat(static_cast<int>(handle_), &status) != 0) {
+        return -1;
+    }
+    return status.st_size;
+}
+
+bool File::close() {
+    if (!isOpen()) {
+        return true;
+    }
+    // Linux releases the descriptor even when close reports an error: never retry it.
+    const bool ok = ::close(static_cast<int>(std::exchange(handle_, kNoHandle))) == 0;
+    return ok;
+}
+
+bool folderIsWritable(const std::filesystem::path& folder) {
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}

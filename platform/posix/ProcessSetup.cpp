@@ -1,0 +1,8 @@
+#include "platform/ProcessSetup.h"
+
+#include <csignal>
+
+void prepareProcess() {
+    // SIGXFSZ would kill the recording instead of failing the write.
+    std::signal(SIGXFSZ, SIG_IGN);
+}

@@ -1,0 +1,187 @@
+#include "platform/File.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// One call moves at most this much, well inside a DWORD.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+HANDLE handleOf(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+struct OpenWay {
+    DWORD access;
+    DWORD disposition;
+    DWORD flags;
+};
+
+OpenWay wayOf(File::Access access) {
+    // A link (a reparse point) is opened itself, not followed, and then refused as not regular.
+    constexpr DWORD noFollow = FILE_FLAG_OPEN_REPARSE_POINT;
+    switch (access) {
+        case File::Access::Read:
+            return {GENERIC_READ, OPEN_EXISTING, noFollow | FILE_FLAG_SEQUENTIAL_SCAN};
+        case File::Access::ReadThroughLinks:
+            return {GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN};
+        case File::Access::CreateNew:
+            return {GENERIC_WRITE, CREATE_NEW, noFollow};
+        case File::Access::Replace:
+            // Not CREATE_ALWAYS: only a file found to be regular is emptied.
+            return {GENERIC_WRITE, OPEN_ALWAYS, noFollow};
+        case File::Access::Append:
+            // Append data only: the system puts each write at the end in one piece.
+            return {GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, noFollow};
+    }
+    return {GENERIC_READ, OPEN_EXISTING, noFollow};
+}
+
+File::Failure failureOf(DWORD error, const std::filesystem::path& path) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return File::Failure::Missing;
+        case ERROR_ACCESS_DENIED: {
+            // A folder cannot be opened as a file at all.
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                return File::Failure::NotARegularFile;
+            }
+            return File::Failure::Other;
+        }
+        default:
+            return File::Failure::Other;
+    }
+}
+
+bool isRegularFile(HANDLE handle) {
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        return false;  // a console, a printer port, a pipe
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information)) {
+        return false;
+    }
+    return (information.dwFileAttributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
+File File::open(const std::filesystem::path& path, Access access) {
+    const OpenWay way = wayOf(access);
+    HANDLE handle = CreateFileW(path.c_str(), way.access,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                way.disposition, FILE_ATTRIBUTE_NORMAL | way.flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {kNoHandle, failureOf(GetLastError(), path)};
+    }
+    File file(reinterpret_cast<std::intptr_t>(handle), Failure::None);
+    if (!isRegularFile(handle)) {
+        return {kNoHandle, Failure::NotARegularFile};
+    }
+    if (access == Access::Replace && !SetEndOfFile(handle)) {
+        return {kNoHandle, Failure::Other};
+    }
+    return file;
+}
+
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)), failure_(other.failure_) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kNoHandle);
+        failure_ = other.failure_;
+    }
+    return *this;
+}
+
+std::int64_t File::read(std::span<unsigned char> into) {
+    if (!isOpen()) {
+        return -1;
+    }
+    DWORD got = 0;
+    const auto wanted = static_cast<DWORD>(std::min(into.size(), kMaxTransfer));
+    if (!ReadFile(handleOf(handle_), into.data(), wanted, &got, nullptr)) {
+        return -1;
+    }
+    return got;
+}
+
+std::int64_t File::readAt(std::int64_t offset, std::span<unsigned char> into) {
+    if (!isOpen()) {
+        return -1;
+    }
+    LARGE_INTEGER here{};
+    if (!SetFilePointerEx(handleOf(handle_), LARGE_INTEGER{}, &here, FILE_CURRENT)) {
+        return -1;
+    }
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    std::int64_t count = -1;
+    if (SetFilePointerEx(handleOf(handle_), at, nullptr, FILE_BEGIN)) {
+        count = read(into);
+    }
+    SetFilePointerEx(handleOf(handle_), here, nullptr, FILE_BEGIN);
+    return count;
+}
+
+bool File::write(std::span<const unsigned char> bytes) {
+    if (!isOpen()) {
+        return false;
+    }
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+        if (!WriteFile(handleOf(handle_), bytes.data(), wanted, &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        bytes = bytes.subspan(written);
+    }
+    return true;
+}
+
+bool File::sync() {
+    return isOpen() && FlushFileBuffers(handleOf(handle_)) != 0;
+}
+
+std::int64_t File::size() const {
+    LARGE_INTEGER size{};
+    if (!isOpen() || !GetFileSizeEx(handleOf(handle_), &size)) {
+        return -1;
+    }
+    return size.QuadPart;
+}
+
+bool File::close() {
+    if (!isOpen()) {
+        return true;
+    }
+    return CloseHandle(handleOf(std::exchange(handle_, kNoHandle))) != 0;
+}
+
+bool folderIsWritable(const std::filesystem::path& folder) {
+    // Windows keeps no write bit on folders: only making a file there tells.
+    const std::filesystem::path probe =
+        folder / (L".write-check-" + std::to_wstring(GetCurrentProcessId()));
+    HANDLE handle = CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_EXISTS;
+    }
+    CloseHandle(handle);
+    return true;
+}

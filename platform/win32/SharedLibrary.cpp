@@ -1,0 +1,83 @@
+#include "platform/SharedLibrary.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <utility>
+
+#include "platform/win32/Utf8.h"
+
+namespace {
+
+HMODULE moduleOf(void* handle) {
+    return static_cast<HMODULE>(handle);
+}
+
+std::string lastErrorText(const std::string& fileName) {
+    return fileName + ": error " + std::to_string(GetLastError());
+}
+
+}  // namespace
+
+SharedLibrary::~SharedLibrary() {
+    if (handle_ != nullptr) {
+        FreeLibrary(moduleOf(handle_));
+    }
+}
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != nullptr) {
+            FreeLibrary(moduleOf(handle_));
+        }
+        handle_ = std::exchange(other.handle_, nullptr);
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string& programFolder) {
+    SharedLibrary library;
+    // No "the library could not be found" box from the system: the program tells it itself.
+    const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    if (!programFolder.empty()) {
+        const std::filesystem::path local =
+            std::filesystem::path(wideFromUtf8(programFolder)) / wideFromUtf8(fileName);
+        library.handle_ = LoadLibraryExW(local.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    if (library.handle_ == nullptr) {
+        library.handle_ = LoadLibraryW(wideFromUtf8(fileName).c_str());
+    }
+    if (library.handle_ == nullptr) {
+        library.error_ = lastErrorText(fileName);
+    }
+    SetErrorMode(previousMode);
+    return library;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    if (handle_ == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(GetProcAddress(moduleOf(handle_), name));
+}
+
+std::string programFolder() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < name.size()) {
+            name.resize(length);
+            break;
+        }
+        name.resize(name.size() * 2);
+    }
+    return utf8FromWide(std::filesystem::path(name).parent_path().native());
+}

@@ -1,0 +1,52 @@
+#include "platform/SingleInstanceLock.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/win32/Utf8.h"
+
+namespace {
+
+void release(std::intptr_t handle) {
+    if (handle != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
+    }
+}
+
+}  // namespace
+
+// A named mutex of the session: the system closes it with its last handle, so a crashed
+// recorder never blocks the next start. `directory` has no meaning here.
+SingleInstanceLock SingleInstanceLock::acquire(const std::string& name, const std::string&) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, wideFromUtf8(name).c_str());
+    if (mutex == nullptr) {
+        return {};
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return SingleInstanceLock(State::HeldElsewhere, -1);
+    }
+    return SingleInstanceLock(State::Held, reinterpret_cast<std::intptr_t>(mutex));
+}
+
+SingleInstanceLock::~SingleInstanceLock() {
+    release(handle_);
+}
+
+SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
+    : state_(std::exchange(other.state_, State::Unavailable)),
+      handle_(std::exchange(other.handle_, -1)) {}
+
+SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
+    if (this != &other) {
+        release(handle_);
+        state_ = std::exchange(other.state_, State::Unavailable);
+        handle_ = std::exchange(other.handle_, -1);
+    }
+    return *this;
+}
+
+std::string SingleInstanceLock::defaultDirectory() {
+    return {};
+}

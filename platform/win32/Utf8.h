@@ -1,0 +1,8 @@
+// UTF-8 strings of the portable code to and from the wide strings of the Win32 calls.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::wstring wideFromUtf8(std::string_view text);
+std::string utf8FromWide(std::wstring_view text);
