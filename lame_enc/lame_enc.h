@@ -39,8 +39,14 @@ extern "C" {
 
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
+#ifdef _WIN32
+// The same 32 bits, declared as <windows.h> does so that both can be included together.
+typedef unsigned long DWORD;
+typedef long LONG;
+#else
 typedef uint32_t DWORD;
 typedef int32_t LONG;  // 32 bits as in the original; C `long` is 64 bits here.
+#endif
 typedef int BOOL;
 typedef int INT;
 typedef char CHAR;
@@ -49,7 +55,17 @@ typedef uintptr_t HBE_STREAM;
 typedef HBE_STREAM* PHBE_STREAM;
 typedef uint32_t BE_ERR;
 
+// Exported by the library's own build; a program loading it sees plain declarations. Both use
+// the compiler's default calling convention (x86-64 Windows has only one).
+#ifdef _WIN32
+#ifdef LAME_ENC_BUILDING_LIBRARY
+#define BEDEF __declspec(dllexport)
+#else
+#define BEDEF
+#endif
+#else
 #define BEDEF __attribute__((visibility("default")))
+#endif
 
 #define BE_CONFIG_MP3 0
 #define BE_CONFIG_LAME 256

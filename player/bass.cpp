@@ -1,28 +1,27 @@
-// MP3 playback over libmpg123 (decoding) and libout123 (PulseAudio, else ALSA).
+// MP3 playback over libmpg123 (decoding) and libout123 (PulseAudio, else ALSA; winmm on
+// Windows).
 //
 // Every stream plays on a thread of its own that owns its decoder and its output handle, so
 // the caller never waits on the sound system for longer than a fixed bound: a thread that
 // does not answer in time is left to finish on its own and holds everything it uses.
 
 #include "bass.h"
+#include "SourceFile.h"
 
-#include <fcntl.h>
 #include <mpg123.h>
 #include <out123.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -43,7 +42,11 @@ constexpr int kChunksPerSecond = 50;
 // Time allowed after the last decoded sample for the sound server to play it out: with the
 // stream's default buffering, PulseAudio may hold up to two seconds in the device.
 constexpr auto kTailGuard = std::chrono::milliseconds(2500);
+#ifdef _WIN32
+constexpr const char* kDrivers = "win32";
+#else
 constexpr const char* kDrivers = "pulse,alsa";
+#endif
 constexpr long kProbeRate = 44100;
 
 thread_local int t_lastError = BASS_OK;
@@ -58,25 +61,9 @@ BOOL succeed() {
     return 1;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// The byte range of an open file that holds the MP3 data. Decoders read it with pread, so
-// several of them (a restarted playback and one still winding down) never share an offset.
+// The byte range of an open file that holds the MP3 data.
 struct Source {
-    FileDescriptor fd;
+    SourceFile file;
     off_t begin;
     off_t end;
 };
@@ -162,13 +149,11 @@ private:
         auto* d = static_cast<Decoder*>(self);
         off_t left = d->source_->end - d->position_;
         size_t want = std::min(size, static_cast<size_t>(std::max<off_t>(left, 0)));
-        ssize_t got;
-        do {
-            got = ::pread(d->source_->fd.get(), buffer, want, d->position_);
-        } while (got < 0 && errno == EINTR);
+        const int64_t got =
+            d->source_->file.readAt(buffer, want, static_cast<uint64_t>(d->position_));
         if (got > 0)
-            d->position_ += got;
-        return got;
+            d->position_ += static_cast<off_t>(got);
+        return static_cast<mpg123_ssize_t>(got);
     }
 
     static off_t seek(void* self, off_t offset, int whence) {
@@ -191,6 +176,17 @@ private:
     Mpg123Ptr handle_;
 };
 
+bool isOneOfOurDrivers(std::string_view name) {
+    std::string_view rest = kDrivers;
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        if (rest.substr(0, comma) == name)
+            return true;
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return false;
+}
+
 // out123_open reports every failure as a bad driver; tell a missing output module (nothing
 // to be done but install it) from a device that would not open.
 int bassErrorForOpen(out123_handle* out) {
@@ -209,8 +205,7 @@ int bassErrorForOpen(out123_handle* out) {
     }
     bool installed = false;
     for (int i = 0; i < count; ++i)
-        installed =
-            installed || std::strcmp(names[i], "pulse") == 0 || std::strcmp(names[i], "alsa") == 0;
+        installed = installed || isOneOfOurDrivers(names[i]);
     if (count > 0)
         out123_stringlists_free(names, descriptions, count);
     return installed ? BASS_ERROR_DEVICE : BASS_ERROR_DRIVER;
@@ -496,24 +491,22 @@ int BASS_ErrorGetCode(void) {
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
-    (void)flags;
     Player& player = Player::instance();
     if (!player.driver())
         return fail(BASS_ERROR_INIT);
     if (mem || !file)
         return fail(BASS_ERROR_ILLPARAM);
 
-    FileDescriptor fd(::open(static_cast<const char*>(file), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode))
+    std::optional<SourceFile> opened = SourceFile::open(file, (flags & BASS_UNICODE) != 0);
+    if (!opened)
         return fail(BASS_ERROR_FILEOPEN);
-    auto size = static_cast<QWORD>(info.st_size);
+    const QWORD size = opened->size();
     if (offset > size)
         return fail(BASS_ERROR_ILLPARAM);
     QWORD end = length == 0 ? size : std::min(size, offset + length);
 
     auto source = std::make_shared<Source>(
-        Source{std::move(fd), static_cast<off_t>(offset), static_cast<off_t>(end)});
+        Source{std::move(*opened), static_cast<off_t>(offset), static_cast<off_t>(end)});
     auto decoder = Decoder::open(source);
     if (!decoder)
         return fail(BASS_ERROR_MEM);

@@ -9,11 +9,29 @@ extern "C" {
 #endif
 
 typedef int BOOL;
+#ifdef _WIN32
+// The same 32 bits, declared as <windows.h> does so that both can be included together.
+typedef unsigned long DWORD;
+#else
 typedef uint32_t DWORD;
+#endif
 typedef uint64_t QWORD;
 typedef DWORD HSTREAM;
 
+// Exported by the library's own build; a program loading it sees plain declarations. Both use
+// the compiler's default calling convention (x86-64 Windows has only one).
+#ifdef _WIN32
+#ifdef BASS_BUILDING_LIBRARY
+#define BASSDEF __declspec(dllexport)
+#else
+#define BASSDEF
+#endif
+#else
 #define BASSDEF __attribute__((visibility("default")))
+#endif
+
+// BASS_StreamCreateFile: `file` is a UTF-16 name (Windows only; ignored on Linux).
+#define BASS_UNICODE 0x80000000u
 
 // Error codes reported by BASS_ErrorGetCode.
 #define BASS_OK 0
@@ -35,7 +53,9 @@ typedef DWORD HSTREAM;
 BASSDEF BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid);
 // The code of the calling thread's last failure, BASS_OK after a success.
 BASSDEF int BASS_ErrorGetCode(void);
-// Opens an MP3 file (mem must be 0; length 0 means the whole file). 0 on failure.
+// Opens an MP3 file (mem must be 0; length 0 means the whole file). 0 on failure. The name is
+// the system's bytes on Linux; on Windows UTF-8 (else the ANSI code page), or UTF-16 with
+// BASS_UNICODE in flags. Folders and pipes are refused with BASS_ERROR_FILEOPEN.
 BASSDEF HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                       DWORD flags);
 // Starts playback from the beginning on a thread of its own. Non-zero when playing. Without

@@ -3,7 +3,8 @@
 
 With no arguments (or a folder) it rewrites the two pictures under res/; with
 `--hicolor FOLDER NAME SIZE...` it draws the program's icon for a desktop menu at each size, as
-FOLDER/SIZExSIZE/apps/NAME.png.
+FOLDER/SIZExSIZE/apps/NAME.png; with `--windows FOLDER` it writes the Windows program's icon
+resource (icon128.ico) and record indicator (bitmap136.bmp) there.
 """
 import math
 import os
@@ -43,7 +44,30 @@ def over(top, bottom):
     return tuple(int(round(c)) for c in colour) + (int(round(alpha * 255)),)
 
 
-def record_dot(size, with_plate):
+def bmp(width, height, pixel):
+    """A 32-bit BMP with alpha, rows bottom-up as the format keeps them."""
+    rows = bytearray()
+    for y in reversed(range(height)):
+        for x in range(width):
+            r, g, b, a = pixel(x + 0.5, y + 0.5)
+            rows.extend((b, g, r, a))
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 32, 0, len(rows), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    return header + info + bytes(rows)
+
+
+def ico(images):
+    """An icon file of PNG-compressed images, given as (size, PNG bytes)."""
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, data in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return directory + entries + b"".join(data for _, data in images)
+
+
+def record_dot(size, with_plate, encode=png):
     centre = size / 2.0
     radius = size * (0.34 if with_plate else 0.46)
 
@@ -66,7 +90,7 @@ def record_dot(size, with_plate):
         result = over(shine, result)
         return bytes(result)
 
-    return png(size, size, pixel)
+    return encode(size, size, pixel)
 
 
 def write_hicolor(folder, name, sizes):
@@ -82,6 +106,12 @@ if __name__ == "__main__":
         if len(sys.argv) < 5:
             sys.exit("usage: make-icons.py --hicolor FOLDER NAME SIZE...")
         write_hicolor(sys.argv[2], sys.argv[3], [int(size) for size in sys.argv[4:]])
+        sys.exit(0)
+    if len(sys.argv) > 2 and sys.argv[1] == "--windows":
+        with open(os.path.join(sys.argv[2], "icon128.ico"), "wb") as out:
+            out.write(ico([(size, record_dot(size, True)) for size in (16, 32, 48, 256)]))
+        with open(os.path.join(sys.argv[2], "bitmap136.bmp"), "wb") as out:
+            out.write(record_dot(16, False, bmp))
         sys.exit(0)
     folder = sys.argv[1] if len(sys.argv) > 1 else "res"
     with open(f"{folder}/icon128.png", "wb") as out:
