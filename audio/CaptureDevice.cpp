@@ -43,7 +43,10 @@ void CaptureDevice::start(AudioSink& sink) {
     sink_ = &sink;
     state_.store(State::Starting);
     // Zeroed before anything can come back, whenever the thread gets to the Open message.
-    returnedBuffers_.store(0);
+    {
+        const std::lock_guard returned(returnedMutex_);
+        returnedBuffers_ = 0;
+    }
     overruns_.store(0);
     lostFrames_.store(0);
     lost_.store(false);
@@ -105,9 +108,9 @@ void CaptureDevice::stop() {
     }
     state_.store(State::Stopping);
     handle_->reset();
-    for (auto returned = returnedBuffers_.load(); returned < 2;
-         returned = returnedBuffers_.load()) {
-        returnedBuffers_.wait(returned);
+    {
+        std::unique_lock returned(returnedMutex_);
+        returnedChanged_.wait(returned, [this] { return returnedBuffers_ >= 2; });
     }
     release(Release::UnprepareBuffer2);
     buffers_[0].dwFlags = 0;
@@ -188,6 +191,7 @@ void CaptureDevice::takeBack(WaveHeader& header) {
 }
 
 void CaptureDevice::handedBack() {
-    returnedBuffers_.fetch_add(1);
-    returnedBuffers_.notify_all();
+    const std::lock_guard returned(returnedMutex_);
+    ++returnedBuffers_;
+    returnedChanged_.notify_all();
 }

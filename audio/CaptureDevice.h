@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -87,7 +88,11 @@ private:
     std::thread thread_;
     mutable std::recursive_mutex lock_;  // start's failure paths stop while holding it
     std::atomic<State> state_{State::Stopping};
-    std::atomic<std::uint8_t> returnedBuffers_{0};
+    // Buffers back from the device since the start; stop waits for both. A lock and condition,
+    // not an atomic wait: the Windows compiler's runtime can miss an atomic's notify.
+    std::mutex returnedMutex_;
+    std::condition_variable returnedChanged_;
+    std::uint8_t returnedBuffers_ = 0;
     std::atomic<std::uint32_t> overruns_{0};
     std::atomic<std::uint64_t> lostFrames_{0};
     std::atomic<bool> lost_{false};

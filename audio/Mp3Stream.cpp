@@ -28,10 +28,15 @@ Mp3Stream::Mp3Stream(std::uint32_t bitrate, std::uint32_t inputRate, std::uint32
     lame.bOriginal = 1;
     lame.bNoRes = 1;
 
-    if (library_.entryPoints().initStream(&config_, &samplesPerChunk_, &outputBufferSize_,
+    // The library's DWORD is 32 bits on every system, if not always named uint32_t.
+    DWORD samplesPerChunk = 0;
+    DWORD outputBufferSize = 0;
+    if (library_.entryPoints().initStream(&config_, &samplesPerChunk, &outputBufferSize,
                                           &stream_) != BE_ERR_SUCCESSFUL) {
         throw AudioError("ERRORR in beInitStream.");
     }
+    samplesPerChunk_ = samplesPerChunk;
+    outputBufferSize_ = outputBufferSize;
 }
 
 Mp3Stream::~Mp3Stream() {
@@ -41,6 +46,9 @@ Mp3Stream::~Mp3Stream() {
 std::uint32_t Mp3Stream::encode(const short* samples, std::uint32_t sampleCount,
                                 unsigned char* output, std::uint32_t* outputBytes) {
     // The published signature takes the samples as non-const; the library only reads them.
-    return library_.entryPoints().encodeChunk(stream_, sampleCount, const_cast<short*>(samples),
-                                              output, outputBytes);
+    DWORD written = 0;
+    const std::uint32_t result = library_.entryPoints().encodeChunk(
+        stream_, sampleCount, const_cast<short*>(samples), output, &written);
+    *outputBytes = written;
+    return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 #include "audio/PcmLevel.h"
@@ -12,7 +13,7 @@ TEST(PcmLevelTest, FullScaleSineReadsZeroPeakAndMinusThreeRmsAndSilenceReadsTheF
     std::vector<std::int16_t> sine;
     for (int frame = 0; frame < 44'100; ++frame) {
         const auto sample = static_cast<std::int16_t>(
-            std::lround(32767 * std::sin(2 * M_PI * 1000 * frame / 44'100.0)));
+            std::lround(32767 * std::sin(2 * std::numbers::pi * 1000 * frame / 44'100.0)));
         sine.push_back(sample);
         sine.push_back(sample);
     }

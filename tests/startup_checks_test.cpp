@@ -15,6 +15,7 @@
 #include "app/StartupChecks.h"
 #include "platform/DiskSpace.h"
 #include "platform/SingleInstanceLock.h"
+#include "platform/SystemNames.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -75,16 +76,16 @@ TEST_F(StartupChecksTest, PassesSilentlyOnAHealthyMachineInTheFixedOrder) {
 TEST_F(StartupChecksTest, MissingLibrariesAreRefusedNamingTheFileToPutBesideTheProgram) {
     machine.encoderPresent = false;
     EXPECT_EQ(refusalStatus(), 1);
-    expectOnlyBox("Поместите файл liblame_enc.so в папку с программой!", "Ошибка",
-                  MessageIcon::Exclamation, MessageButtons::Ok);
+    expectOnlyBox(QString("Поместите файл %1 в папку с программой!").arg(encoderLibraryFileName),
+                  "Ошибка", MessageIcon::Exclamation, MessageButtons::Ok);
     EXPECT_THAT(machine.steps, ElementsAre("encoder"));
 
     boxes.clear();
     machine = ScriptedEnvironment{};
     machine.playerPresent = false;
     EXPECT_EQ(refusalStatus(), 1);
-    expectOnlyBox("Поместите файл libbass.so в папку с программой!", "Ошибка",
-                  MessageIcon::Exclamation, MessageButtons::Ok);
+    expectOnlyBox(QString("Поместите файл %1 в папку с программой!").arg(playerLibraryFileName),
+                  "Ошибка", MessageIcon::Exclamation, MessageButtons::Ok);
     EXPECT_THAT(machine.steps, ElementsAre("encoder", "player"));
 }
 
@@ -93,11 +94,12 @@ TEST_F(StartupChecksTest, PlayerThatCannotStartAsksAndNoEndsTheProgram) {
     machine.playerError = 23;
     answerNext(MessageAnswer::No);
     EXPECT_EQ(refusalStatus(), 1);
-    expectOnlyBox(
-        "Ошибка инициализации проигрывателя MP3, код ошибки - 23\n\nИспользовать встроенный "
-        "MP3-проигрыватель ?",
-        "Не могу инициализировать MP3-проигрыватель libbass.so", MessageIcon::Stop,
-        MessageButtons::YesNo);
+    // On Windows the system's player is named: "встроенный в Windows MP3-проигрыватель".
+    expectOnlyBox(QString("Ошибка инициализации проигрывателя MP3, код ошибки - 23\n\nИспользовать "
+                          "встроенный %1MP3-проигрыватель ?")
+                      .arg(systemPlayerQualifier),
+                  QString("Не могу инициализировать MP3-проигрыватель ") + playerLibraryCaptionName,
+                  MessageIcon::Stop, MessageButtons::YesNo);
 }
 
 TEST_F(StartupChecksTest, PlayerThatCannotStartAnsweredYesGoesOnWithoutIt) {
@@ -215,7 +217,7 @@ TEST(SingleInstanceLockTest, IsReleasedWhenTheHolderIsKilled) {
         }
     }
     ASSERT_TRUE(refused) << "the other process never took the lock";
-    ::kill(static_cast<pid_t>(holder.processId()), SIGKILL);
+    holder.kill();
     ASSERT_TRUE(holder.waitForFinished());
     EXPECT_TRUE(
         SingleInstanceLock::acquire("ZELVO9_recorder", folder.path().toStdString()).isHeld());
@@ -264,8 +266,9 @@ TEST(SystemStartupEnvironmentTest, FolderWithoutTheLibrariesFailsBothSteps) {
 TEST(SystemStartupEnvironmentTest, PlayerLibraryMissingACallIsNotUsed) {
     // A real library under the player's name, but without the player's calls.
     QTemporaryDir folder;
-    const QString encoder = QString::fromStdString(builtLibraryFolder()) + "/liblame_enc.so";
-    ASSERT_TRUE(QFile::copy(encoder, folder.filePath("libbass.so")));
+    const QString encoder =
+        QString::fromStdString(builtLibraryFolder()) + "/" + encoderLibraryFileName;
+    ASSERT_TRUE(QFile::copy(encoder, folder.filePath(playerLibraryFileName)));
     PlayerLibrary player;
     EXPECT_FALSE(player.load(folder.path().toStdString()));
     EXPECT_FALSE(player.isLoaded());

@@ -1,7 +1,8 @@
 #include "platform/DesktopViewer.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 bool openInDesktopViewer(const std::filesystem::path& document) {
     // The shell's "open", as "start" does: the viewer registered for .htm files.

@@ -1,5 +1,6 @@
-#include <vfw.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <vfw.h>
 
 #include <QWidget>
 

@@ -1,7 +1,8 @@
 #include "platform/SystemAudio.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <mmsystem.h>
 
 #include "platform/win32/Utf8.h"
 
