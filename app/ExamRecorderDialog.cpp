@@ -16,6 +16,7 @@
 #include "app/MessageBox.h"
 #include "app/ProcessExit.h"
 #include "app/StartupChecks.h"
+#include "app/SystemServices.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
@@ -40,7 +41,7 @@ static void registerResources() {
 
 ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     : QDialog(parent),
-      services_(std::move(services)),
+      services_(withSystemServices(std::move(services))),
       ui_(std::make_unique<Ui::ExamRecorderDialog>()) {
     registerResources();
     ui_->setupUi(this);
@@ -67,18 +68,19 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     control<QLineEdit>(ControlId::KimEntry)->setValidator(digitsOnly);
     control<QLineEdit>(ControlId::KimRepeatEntry)->setValidator(digitsOnly);
     auto* signalWatch = new SignalWatch(
-        *this, [this](ControlId id) { return control(id); }, session_, services_.captureDevices,
+        *this, [this](ControlId id) { return control(id); }, session_, *services_.captureDevices,
         services_.signal);
     // A journal that cannot be written is told as a recording's failed write is.
     journal_ = std::make_unique<ExamJournal>(
-        [this](const QString& text) { windowUpdater_->captureProblem(text); });
+        [this](const QString& text) { windowUpdater_->captureProblem(text); }, examJournalPath,
+        services_.clock);
     answerRecording_ = std::make_unique<AnswerRecording>(*this, *journal_, services_.clock);
     windowUpdater_ = std::make_unique<ExamWindowUpdater>(*this, *answerRecording_);
     playback_ =
         std::make_unique<Playback>(*this, services_.libraryPlayer, services_.makeFallbackPlayer);
     examRecording_ = std::make_unique<ExamRecording>(
         *this, *windowUpdater_, *journal_,
-        ExamServices{services_.captureDevices, services_.encoder, services_.clock,
+        ExamServices{*services_.captureDevices, *services_.encoder, services_.clock,
                      [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
     routeCommands();
 }
@@ -200,13 +202,7 @@ void ExamRecorderDialog::establishSession() {
     KimRegister::buildOrExit(this);
     checkOutputFolder();
 
-    if (services_.runSessionSetup) {
-        sessionCodes_ = services_.runSessionSetup(this);
-    } else {
-        SessionSetupDialog setup(this);
-        setup.exec();
-        sessionCodes_ = setup.codes();
-    }
+    sessionCodes_ = services_.runSessionSetup(this);
     tellOfInterruptedExam();
 
     maxAnswerSeconds_ = services_.maxAnswerSeconds.value_or(
@@ -270,10 +266,7 @@ void ExamRecorderDialog::showSession() {
 }
 
 void ExamRecorderDialog::listSoundCards() {
-    CaptureDeviceRegistry& registry = services_.captureDevices != nullptr
-                                          ? *services_.captureDevices
-                                          : CaptureDeviceRegistry::instance();
-    const std::vector<CaptureDevice*>& devices = registry.devices();
+    const std::vector<CaptureDevice*>& devices = services_.captureDevices->devices();
     auto* list = control<QListWidget>(ControlId::SoundCardList);
     if (devices.empty()) {
         showMessage(this, QStringLiteral("Звуковая карта не найдена!"), QStringLiteral("Ошибка"),

@@ -28,18 +28,19 @@ class StartupEnvironment;
 
 // What the window takes from outside; tests put scripted ones in place.
 struct WindowServices {
-    // The capture devices to list; null for the program's own registry.
+    // Each service left empty (null) is the system's own (withSystemServices).
+    // The capture devices to list.
     CaptureDeviceRegistry* captureDevices = nullptr;
     // Runs the session set-up dialog over `owner` and returns the confirmed codes (the dialog
-    // ends the process on every other way out); empty for the real dialog.
+    // ends the process on every other way out).
     std::function<SessionCodes(QWidget* owner)> runSessionSetup;
-    // The encoder library exams record with; null for the program's own.
+    // The encoder library exams record with.
     EncoderLibrary* encoder = nullptr;
-    // The local date and time; empty for the system's clock.
+    // The local date and time.
     LocalClock clock = {};
     // Plays answers through the player library; null when there is none.
     PlaybackPlayer* libraryPlayer = nullptr;
-    // Makes the fallback player for one playback; empty for Qt Multimedia's.
+    // Makes the fallback player for one playback.
     std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)> makeFallbackPlayer = {};
     // The level meter's sound check and the free disk space it watches.
     SignalServices signal = {};

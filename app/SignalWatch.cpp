@@ -29,7 +29,7 @@ const QRect timeLeftPlace(529, 216, 220, 14);
 }  // namespace
 
 SignalWatch::SignalWatch(QWidget& window, ControlLookup control, ExamSessionState& session,
-                         CaptureDeviceRegistry* registry, SignalServices services)
+                         CaptureDeviceRegistry& registry, SignalServices services)
     : QObject(&window),
       window_(window),
       control_(std::move(control)),
@@ -98,10 +98,8 @@ void SignalWatch::followSelection() {
     const QList<QListWidgetItem*> items =
         qobject_cast<QListWidget*>(control_(ControlId::SoundCardList))->selectedItems();
     if (!items.isEmpty()) {
-        CaptureDeviceRegistry& registry =
-            registry_ != nullptr ? *registry_ : CaptureDeviceRegistry::instance();
         try {
-            selected = &registry.findByName(items.front()->text().toStdString().c_str());
+            selected = &registry_.findByName(items.front()->text().toStdString().c_str());
         } catch (const AudioError&) {
             selected = nullptr;
         }
@@ -171,8 +169,7 @@ void SignalWatch::clearAlarm() {
 }
 
 void SignalWatch::showTimeLeft() {
-    const std::uint64_t freeBytes =
-        services_.freeBytes ? services_.freeBytes() : availableBytes(kOutFolder);
+    const std::uint64_t freeBytes = services_.freeBytes();
     const bool answerOpen = session_.answer.state() != AnswerState::Idle;
     const std::int64_t seconds = recordingSecondsLeft(freeBytes, answerOpen);
     const auto minutes = static_cast<int>(seconds / 60);

@@ -26,7 +26,7 @@ struct SignalServices {
     // Whether the selected card is monitored while no exam runs; tests that script the card's
     // every call leave it off.
     bool soundCheck = false;
-    // The bytes the recordings may still write; empty for the volume of the out folder.
+    // The bytes the recordings may still write (the volume of the out folder, for the program).
     std::function<std::uint64_t()> freeBytes;
     // Whether long silence during an exam is told on the status line; tests that check the
     // status line's every text through silent stretches turn it off.
@@ -41,9 +41,9 @@ class SignalWatch : public QObject {
 public:
     using ControlLookup = std::function<QWidget*(ControlId)>;
 
-    // `registry` null: the program's registry.
+    // `services.freeBytes` must be set.
     SignalWatch(QWidget& window, ControlLookup control, ExamSessionState& session,
-                CaptureDeviceRegistry* registry, SignalServices services);
+                CaptureDeviceRegistry& registry, SignalServices services);
 
     // Called right before the exam's capture opens `device`: the sound check lets go of its
     // card first, as a sound card taken for monitoring cannot be opened twice.
@@ -66,7 +66,7 @@ private:
     QWidget& window_;
     const ControlLookup control_;
     ExamSessionState& session_;
-    CaptureDeviceRegistry* registry_;
+    CaptureDeviceRegistry& registry_;
     const SignalServices services_;
     LevelMeterWidget* meter_;
     QLabel* timeLeft_;

@@ -34,7 +34,7 @@ bool passesFormTest(const QString& kim) {
 }  // namespace
 
 AnswerRecording::AnswerRecording(ExamWindow& window, ExamJournal& journal, LocalClock clock)
-    : window_(window), journal_(journal), clock_(clock ? std::move(clock) : systemClock()) {}
+    : window_(window), journal_(journal), clock_(std::move(clock)) {}
 
 QString AnswerRecording::field(ControlId id) const {
     return window_.control<QLineEdit>(id)->text().left(kKimFieldLimit);

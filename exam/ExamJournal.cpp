@@ -51,9 +51,7 @@ QString answerFields(const QString& kim, const QString& answerFile) {
 }  // namespace
 
 ExamJournal::ExamJournal(FailureReport reportFailure, std::string path, LocalClock clock)
-    : reportFailure_(std::move(reportFailure)),
-      path_(std::move(path)),
-      clock_(clock ? std::move(clock) : systemClock()) {}
+    : reportFailure_(std::move(reportFailure)), path_(std::move(path)), clock_(std::move(clock)) {}
 
 void ExamJournal::examStarted(const QString& allFile) {
     append(Event::ExamStarted, QLatin1Char('\t') + field(allFile));

@@ -39,10 +39,9 @@ public:
     // once (the recording thread may be calling).
     using FailureReport = std::function<void(const QString& text)>;
 
-    // Opens `path` at the first event, which comes after the out folder exists. `clock` empty:
-    // the system's.
+    // Opens `path` at the first event, which comes after the out folder exists.
     explicit ExamJournal(FailureReport reportFailure, std::string path = examJournalPath,
-                         LocalClock clock = {});
+                         LocalClock clock = systemClock());
     ExamJournal(const ExamJournal&) = delete;
     ExamJournal& operator=(const ExamJournal&) = delete;
 

@@ -54,9 +54,6 @@ ExamRecording::ExamRecording(ExamWindow& window, RecordingEvents& events, ExamJo
       journal_(journal),
       services_(std::move(services)),
       reporter_(events, window.session(), journal) {
-    if (!services_.clock) {
-        services_.clock = systemClock();
-    }
     auto* level = window.control<QSlider>(ControlId::LevelSlider);
     auto* readout = window.control<QLabel>(ControlId::LevelReadout);
     QObject::connect(level, &QSlider::valueChanged, readout, [readout](int position) {
@@ -99,18 +96,13 @@ void ExamRecording::onStartExam() {
 }
 
 void ExamRecording::start(const std::string& deviceName, int volume) {
-    CaptureDeviceRegistry& registry = services_.captureDevices != nullptr
-                                          ? *services_.captureDevices
-                                          : CaptureDeviceRegistry::instance();
-    examDevice = &registry.findByName(deviceName.c_str());
+    examDevice = &services_.captureDevices.findByName(deviceName.c_str());
     const std::string lineName = firstLineName(*examDevice);
     prepareRecordingLine(*examDevice, lineName, volume);
 
     ExamSessionState& session = window_.session();
-    EncoderLibrary& encoder =
-        services_.encoder != nullptr ? *services_.encoder : EncoderLibrary::instance();
     auto sink = std::make_unique<Mp3FileSink>(session, events_, journal_, services_.clock,
-                                              window_.maxAnswerSeconds(), encoder);
+                                              window_.maxAnswerSeconds(), services_.encoder);
     const QDateTime now = services_.clock();
     if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
                               RecordingFile::Mode::CreateNew)) {

@@ -19,9 +19,9 @@ class RecordingEvents;
 
 // What an exam takes from outside the window; tests put scripted ones in place.
 struct ExamServices {
-    CaptureDeviceRegistry* captureDevices = nullptr;  // null: the program's registry
-    EncoderLibrary* encoder = nullptr;                // null: the program's encoder library
-    LocalClock clock;                                 // empty: the system's clock
+    CaptureDeviceRegistry& captureDevices;
+    EncoderLibrary& encoder;
+    LocalClock clock;
     // Called right before capture opens the exam's card; empty for nothing.
     std::function<void(CaptureDevice&)> beforeCapture;
 };

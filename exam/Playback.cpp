@@ -87,7 +87,7 @@ PlaybackPlayer* Playback::startPlayer(const std::string& fileName,
         bassAvailable_ = false;
     }
     QObject* owner = window_.boxOwner();
-    fallback = makeFallback_ ? makeFallback_(owner) : makeSystemFallbackPlayer(owner);
+    fallback = makeFallback_(owner);
     // Nothing is reported when it cannot play: the box counts down all the same.
     fallback->play(fileName);
     return fallback.get();

@@ -21,7 +21,8 @@ public:
     // Makes the fallback player for one playback, over `window`.
     using FallbackFactory = std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)>;
 
-    // `library`: null when there is no player library. `makeFallback`: empty for the system's.
+    // `library`: null when there is no player library. `makeFallback`: makes the fallback player
+    // for one playback.
     Playback(ExamWindow& window, PlaybackPlayer* library, FallbackFactory makeFallback);
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;

@@ -6,7 +6,7 @@
 #include "platform/FileName.h"
 
 namespace {
-constexpr qsizetype kWriteBytes = 64 * 1024;
+constexpr qsizetype kWriteBytes = qsizetype{64} * 1024;
 }
 
 Cp1251TextFile::Cp1251TextFile(const QString& path)
