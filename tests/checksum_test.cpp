@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
+#include "platform/FileName.h"
 #include "report/Checksum.h"
 #include "report/FileDigest.h"
 
@@ -120,6 +122,39 @@ TEST(ChecksumTest, FileDigestReadsTheWholeFileOrNothing) {
     EXPECT_EQ(digest->checksum, referenceChecksum(bytes));
     EXPECT_FALSE(digestFile(folder.filePath("dangling.mp3"), buffer));
     EXPECT_FALSE(digestFile(folder.filePath("folder.mp3"), buffer));
+}
+
+// The one file type, as both systems' back ends must keep it.
+TEST(FileTest, OpensOnlyRegularFilesAndNeverOverwritesByAccident) {
+    QTemporaryDir folder;
+    const std::filesystem::path answer = filePath(folder.filePath("answer.mp3"));
+    const std::vector<unsigned char> bytes{'a', 'b', 'c'};
+    {
+        File created = File::open(answer, File::Access::CreateNew);
+        ASSERT_TRUE(created.write(bytes) && created.sync());
+        EXPECT_EQ(created.size(), 3);
+    }
+    EXPECT_FALSE(File::open(answer, File::Access::CreateNew).isOpen());
+    std::vector<unsigned char> read(8);
+    File reader = File::open(answer, File::Access::Read);
+    EXPECT_EQ(reader.readAt(1, read), 2);
+    EXPECT_EQ(reader.read(read), 3);
+    EXPECT_EQ(reader.read(read), 0);
+    EXPECT_EQ(File::open(answer, File::Access::Replace).size(), 0);
+
+    for (const char* text : {"x", "y"}) {
+        File journal = File::open(answer, File::Access::Append);
+        ASSERT_TRUE(journal.write(std::span(reinterpret_cast<const unsigned char*>(text), 1)));
+    }
+    EXPECT_EQ(File::open(answer, File::Access::Read).size(), 2);
+
+    EXPECT_EQ(File::open(filePath(folder.filePath("gone.mp3")), File::Access::Read).failure(),
+              File::Failure::Missing);
+    ASSERT_TRUE(QDir(folder.path()).mkdir("folder.mp3"));
+    const std::filesystem::path inTheWay = filePath(folder.filePath("folder.mp3"));
+    EXPECT_EQ(File::open(inTheWay, File::Access::Read).failure(), File::Failure::NotARegularFile);
+    EXPECT_EQ(File::open(inTheWay, File::Access::Replace).failure(),
+              File::Failure::NotARegularFile);
 }
 
 }  // namespace

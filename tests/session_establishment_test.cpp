@@ -254,6 +254,18 @@ TEST_F(ExamJournalTest, CutOffExamNamesEachUnsavedAnswerOnceAndSkipsBrokenLines)
     EXPECT_FALSE(findInterruptedExam("out").has_value());
 }
 
+TEST_F(ExamJournalTest, LinesEndedInCrLfAreReadAlike) {
+    // A journal copied through a Windows editor.
+    appendRaw(
+        "2024-06-03 09:00:00\tначат экзамен\tALL_1.mp3\r\n"
+        "2024-06-03 09:01:00\tначата запись ответа\tКИМ 1111111\ta_1111111.mp3\r\n");
+    makeFile("out/ALL_1.mp3");
+    const std::optional<InterruptedExam> exam = findInterruptedExam("out");
+    ASSERT_TRUE(exam.has_value());
+    EXPECT_EQ(exam->allFile, "ALL_1.mp3");
+    EXPECT_EQ(exam->kims, QStringList({"1111111"}));
+}
+
 TEST_F(ExamJournalTest, EndedLastExamOrItsAllFileGoneTellsNothing) {
     ExamJournal log = journal();
     log.examStarted("out/ALL_1.mp3");
