@@ -91,22 +91,6 @@ File File::open(const std::filesystem::path& path, Access access) {
     return file;
 }
 
-File::~File() {
-    close();
-}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), failure_(other.failure_) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, kNoHandle);
-        failure_ = other.failure_;
-    }
-    return *this;
-}
-
 std::int64_t File::read(std::span<unsigned char> into) {
     if (!isOpen()) {
         return -1;
