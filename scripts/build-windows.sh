@@ -22,7 +22,8 @@ install_tools() {
   "${sudo[@]}" apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config dpkg-dev autoconf automake libtool \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools \
-    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n python3 wine64 wine nsis xvfb xauth
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n python3 wine64 wine nsis xvfb xauth \
+    xdotool xclip
 }
 
 # apt with a private list of Debian's source packages, from the same archive apt already uses.
@@ -271,6 +272,7 @@ run_windows_tests() {
   # The program itself, against the Linux build's (scripts/build.sh).
   "$repo/tests/windows/command-line.sh" "$build_dir/dist/exam-recorder.exe" \
     "$repo/build/bin/exam-recorder"
+  "$repo/tests/windows/window.sh" "$build_dir/dist/exam-recorder.exe"
 }
 
 case "${1:-all}" in

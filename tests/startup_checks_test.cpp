@@ -174,6 +174,8 @@ TEST_F(StartupChecksTest, NoticeIsShownWithTheDeliveredText) {
     const qsizetype item = notice.indexOf(QStringLiteral("писок ППЭ из ppe.txt"));
     ASSERT_GT(item, 0);
     EXPECT_EQ(notice.at(item - 1), QChar(u'c'));
+    // Beside it in the string table (a resource on Windows): the longest answer, no limit.
+    EXPECT_TRUE(loadString(StringId::MaxAnswerSeconds).startsWith("0 - максимальное время"));
 }
 
 TEST(WholeMegabytes, DropsTheFraction) {
