@@ -23,7 +23,7 @@ install_tools() {
     build-essential cmake ninja-build pkg-config dpkg-dev autoconf automake libtool \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools \
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n python3 wine64 wine nsis xvfb xauth \
-    xdotool xclip
+    xdotool xclip fonts-wine
 }
 
 # apt with a private list of Debian's source packages, from the same archive apt already uses.
@@ -252,6 +252,11 @@ wine_prefix() {
     wineboot --init >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Wine's own Tahoma, the dialog font every Windows has: without it Wine maps the dialogs' font
+  # to whatever fontconfig lists first (here a maths font whose glyph boxes push line edits'
+  # text out of sight).
+  cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
+    "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # Tests of what only Linux has: lock files in folders held by flock(1), symbolic links (Qt makes
