@@ -144,7 +144,8 @@ TEST(FileTest, OpensOnlyRegularFilesAndNeverOverwritesByAccident) {
 
     for (const char* text : {"x", "y"}) {
         File journal = File::open(answer, File::Access::Append);
-        ASSERT_TRUE(journal.write(std::span(reinterpret_cast<const unsigned char*>(text), 1)));
+        ASSERT_TRUE(journal.write(std::span(reinterpret_cast<const unsigned char*>(text), 1)) &&
+                    journal.sync());
     }
     EXPECT_EQ(File::open(answer, File::Access::Read).size(), 2);
 
