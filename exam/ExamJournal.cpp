@@ -122,7 +122,8 @@ bool ExamJournal::writeLine(QByteArray line) {
     if (lineOpen_.exchange(false)) {
         line.prepend('\n');
     }
-    // One write per line: appends from two threads then never mix within a line.
+    // One write per line (File::write goes on only after a short write): appends from two
+    // threads then never mix within a line.
     const auto* bytes = reinterpret_cast<const unsigned char*>(line.constData());
     if (!file->write(std::span(bytes, static_cast<std::size_t>(line.size())))) {
         // Part of the line may be in the file: end it before the next one.
