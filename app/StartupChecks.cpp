@@ -31,7 +31,7 @@ int SystemStartupEnvironment::playerErrorCode() {
 bool SystemStartupEnvironment::acquireSingleInstance() {
     instanceLock_ = SingleInstanceLock::acquire(singleInstanceName);
     // Only another running copy refuses the start; a lock that cannot be made at all does not.
-    return instanceLock_.state() != SingleInstanceLock::State::HeldElsewhere;
+    return instanceLock_.error().kind != SystemError::Kind::HeldElsewhere;
 }
 
 std::uint64_t SystemStartupEnvironment::freeBytesOfWorkingVolume() {

@@ -8,13 +8,13 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), failure_(other.failure_) {}
+    : handle_(std::exchange(other.handle_, kNoHandle)), error_(std::move(other.error_)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, kNoHandle);
-        failure_ = other.failure_;
+        error_ = std::move(other.error_);
     }
     return *this;
 }

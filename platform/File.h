@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <utility>
+
+#include "platform/SystemError.h"
 
 // Owns the system's handle and closes it with the object. Used by one thread at a time, except
 // that appends (Access::Append) from several threads never mix within one write.
@@ -18,9 +21,6 @@ public:
         Replace,           // a new file, or an existing one emptied; a link is refused
         Append,            // an existing file or a new one, read anywhere, every write at its end
     };
-    // Why an open failed.
-    enum class Failure { None, Missing, NotARegularFile, Other };
-
     static File open(const std::filesystem::path& path, Access access);
 
     File() = default;
@@ -31,7 +31,8 @@ public:
     File& operator=(const File&) = delete;
 
     bool isOpen() const { return handle_ != kNoHandle; }
-    Failure failure() const { return failure_; }
+    // Why the open failed (Missing, NotARegularFile or Other); no failure once open.
+    const SystemError& error() const { return error_; }
 
     // Up to `into.size()` bytes from the current position: the count read, 0 at the end, -1
     // when the read failed.
@@ -50,10 +51,11 @@ public:
 
 private:
     static constexpr std::intptr_t kNoHandle = -1;
-    File(std::intptr_t handle, Failure failure) : handle_(handle), failure_(failure) {}
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    explicit File(SystemError error) : error_(std::move(error)) {}
 
     std::intptr_t handle_ = kNoHandle;  // a descriptor, or a Windows HANDLE
-    Failure failure_ = Failure::None;
+    SystemError error_;
 };
 
 // Whether the current user may create files in `folder`.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/SystemError.h"
+
 class SharedLibrary {
 public:
     SharedLibrary() = default;
@@ -26,11 +28,11 @@ public:
         function = reinterpret_cast<Function>(symbol(name));
         return function != nullptr;
     }
-    const std::string& error() const { return error_; }
+    const SystemError& error() const { return error_; }
 
 private:
     void* handle_ = nullptr;
-    std::string error_;
+    SystemError error_;
 };
 
 // The folder the running program was started from (its executable's folder).

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+
+#include "platform/SystemError.h"
 
 class SingleInstanceLock {
 public:
     // Takes the lock `name`: a lock file in `directory` (default: the user's runtime folder) on
-    // Linux, a named mutex on Windows. The object
-    // tells whether it holds the lock, another holder has it, or no lock could be made at all.
+    // Linux, a named mutex on Windows. Unless the object holds the lock, its error() tells
+    // whether another holder has it (HeldElsewhere) or no lock could be made at all.
     static SingleInstanceLock acquire(const std::string& name,
                                       const std::string& directory = defaultDirectory());
 
@@ -20,15 +23,15 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    enum class State { Held, HeldElsewhere, Unavailable };
-    State state() const { return state_; }
-    bool isHeld() const { return state_ == State::Held; }
+    bool isHeld() const { return handle_ != -1; }
+    const SystemError& error() const { return error_; }
 
     // $XDG_RUNTIME_DIR when set, else the system's temporary folder; nothing on Windows.
     static std::string defaultDirectory();
 
 private:
-    SingleInstanceLock(State state, std::intptr_t handle) : state_(state), handle_(handle) {}
-    State state_ = State::Unavailable;
+    explicit SingleInstanceLock(std::intptr_t handle) : handle_(handle) {}
+    explicit SingleInstanceLock(SystemError error) : error_(std::move(error)) {}
     std::intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE
+    SystemError error_;
 };

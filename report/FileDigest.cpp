@@ -31,14 +31,13 @@ std::optional<FileDigest> digestOpenFile(File& file, std::span<unsigned char> bu
     return FileDigest{done, checksum.value()};
 }
 
-DigestFailure digestFailureOf(File::Failure failure) {
+DigestFailure digestFailureOf(SystemError::Kind failure) {
     switch (failure) {
-        case File::Failure::Missing:
+        case SystemError::Kind::Missing:
             return DigestFailure::Missing;
-        case File::Failure::NotARegularFile:
+        case SystemError::Kind::NotARegularFile:
             return DigestFailure::NotRegularFile;
-        case File::Failure::None:
-        case File::Failure::Other:
+        default:
             break;
     }
     return DigestFailure::Unreadable;
@@ -49,7 +48,7 @@ DigestFailure digestFailureOf(File::Failure failure) {
 DigestOutcome digestRegularFile(const QString& path, std::span<unsigned char> buffer) {
     File file = File::open(filePath(path), File::Access::Read);
     if (!file.isOpen()) {
-        return {std::nullopt, digestFailureOf(file.failure())};
+        return {std::nullopt, digestFailureOf(file.error().kind)};
     }
     return {digestOpenFile(file, buffer), DigestFailure::Unreadable};
 }

@@ -70,7 +70,7 @@ std::vector<ListFault> TransferCheck::readList(const QString& list,
     File file = File::open(filePath(path(list)), File::Access::Read);
     if (!file.isOpen()) {
         return {{list, 0,
-                 file.failure() == File::Failure::NotARegularFile
+                 file.error().kind == SystemError::Kind::NotARegularFile
                      ? QStringLiteral("это не обычный файл")
                      : QStringLiteral("список не читается")}};
     }

@@ -63,8 +63,8 @@ SiteList::SiteList(const QString& fileName, LegacyDecoder decodeLegacy) {
     // Through a link, which the organiser may have made, but never waiting on a pipe.
     File file = File::open(filePath(fileName), File::Access::ReadThroughLinks);
     if (!file.isOpen()) {
-        status_ = file.failure() == File::Failure::NotARegularFile ? Status::NotAFile
-                                                                   : Status::Unreadable;
+        status_ = file.error().kind == SystemError::Kind::NotARegularFile ? Status::NotAFile
+                                                                          : Status::Unreadable;
         return;
     }
     const std::int64_t size = file.size();

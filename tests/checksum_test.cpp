@@ -149,13 +149,14 @@ TEST(FileTest, OpensOnlyRegularFilesAndNeverOverwritesByAccident) {
     }
     EXPECT_EQ(File::open(answer, File::Access::Read).size(), 2);
 
-    EXPECT_EQ(File::open(filePath(folder.filePath("gone.mp3")), File::Access::Read).failure(),
-              File::Failure::Missing);
+    EXPECT_EQ(File::open(filePath(folder.filePath("gone.mp3")), File::Access::Read).error().kind,
+              SystemError::Kind::Missing);
     ASSERT_TRUE(QDir(folder.path()).mkdir("folder.mp3"));
     const std::filesystem::path inTheWay = filePath(folder.filePath("folder.mp3"));
-    EXPECT_EQ(File::open(inTheWay, File::Access::Read).failure(), File::Failure::NotARegularFile);
-    EXPECT_EQ(File::open(inTheWay, File::Access::Replace).failure(),
-              File::Failure::NotARegularFile);
+    EXPECT_EQ(File::open(inTheWay, File::Access::Read).error().kind,
+              SystemError::Kind::NotARegularFile);
+    EXPECT_EQ(File::open(inTheWay, File::Access::Replace).error().kind,
+              SystemError::Kind::NotARegularFile);
 }
 
 }  // namespace

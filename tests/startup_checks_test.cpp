@@ -228,10 +228,10 @@ TEST(SingleInstanceLockTest, IsReleasedWhenTheHolderIsKilled) {
 TEST(SingleInstanceLockTest, TellsAnotherHolderFromAFolderWithoutLocks) {
     QTemporaryDir folder;
     const auto first = SingleInstanceLock::acquire("ZELVO9_recorder", folder.path().toStdString());
-    EXPECT_EQ(SingleInstanceLock::acquire("ZELVO9_recorder", folder.path().toStdString()).state(),
-              SingleInstanceLock::State::HeldElsewhere);
-    EXPECT_EQ(SingleInstanceLock::acquire("ZELVO9_recorder", "/no/such/folder").state(),
-              SingleInstanceLock::State::Unavailable);
+    EXPECT_EQ(SingleInstanceLock::acquire("ZELVO9_recorder", folder.path().toStdString()).error().kind,
+              SystemError::Kind::HeldElsewhere);
+    EXPECT_EQ(SingleInstanceLock::acquire("ZELVO9_recorder", "/no/such/folder").error().kind,
+              SystemError::Kind::Other);
 }
 
 }  // namespace

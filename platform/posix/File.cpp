@@ -26,17 +26,17 @@ int flagsOf(File::Access access) {
     return O_RDONLY | O_NOFOLLOW;
 }
 
-File::Failure failureOf(int error) {
+SystemError::Kind kindOf(int error) {
     switch (error) {
         case ENOENT:
-            return File::Failure::Missing;
+            return SystemError::Kind::Missing;
         case ELOOP:   // a link, refused by O_NOFOLLOW
         case ENXIO:   // a pipe nobody reads, or a socket
         case EISDIR:  // a folder opened for writing
         case ENODEV:
-            return File::Failure::NotARegularFile;
+            return SystemError::Kind::NotARegularFile;
         default:
-            return File::Failure::Other;
+            return SystemError::Kind::Other;
     }
 }
 
@@ -53,22 +53,22 @@ File File::open(const std::filesystem::path& path, Access access) {
         fd = ::open(path.c_str(), flagsOf(access) | O_NONBLOCK | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        return {kNoHandle, failureOf(errno)};
+        return File(lastSystemError(kindOf(errno)));
     }
-    File file(fd, Failure::None);
+    File file(fd);
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        return {kNoHandle, Failure::Other};
+        return File(lastSystemError());
     }
     if (!S_ISREG(status.st_mode)) {
-        return {kNoHandle, Failure::NotARegularFile};
+        return File(systemError(SystemError::Kind::NotARegularFile, EINVAL));
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return {kNoHandle, Failure::Other};
+        return File(lastSystemError());
     }
     if (access == Access::Replace && ::ftruncate(fd, 0) != 0) {
-        return {kNoHandle, Failure::Other};
+        return File(lastSystemError());
     }
     if (isReadAccess(access)) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -38,7 +38,8 @@ SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string
     library.handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library.handle_ == nullptr) {
         const char* reason = dlerror();
-        library.error_ = reason != nullptr ? reason : fileName + ": not found";
+        library.error_ = {SystemError::Kind::Other, 0,
+                          reason != nullptr ? reason : fileName + ": not found"};
     }
     return library;
 }

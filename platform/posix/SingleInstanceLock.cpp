@@ -14,15 +14,16 @@ SingleInstanceLock SingleInstanceLock::acquire(const std::string& name,
     const std::string path = (std::filesystem::path(directory) / (name + ".lock")).string();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return {};
+        return SingleInstanceLock(lastSystemError());
     }
     // flock belongs to the open file, so the kernel releases it when the process dies.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
+        const SystemError error = lastSystemError(
+            errno == EWOULDBLOCK ? SystemError::Kind::HeldElsewhere : SystemError::Kind::Other);
         ::close(fd);
-        return SingleInstanceLock(taken ? State::HeldElsewhere : State::Unavailable, -1);
+        return SingleInstanceLock(error);
     }
-    return SingleInstanceLock(State::Held, fd);
+    return SingleInstanceLock(static_cast<std::intptr_t>(fd));
 }
 
 SingleInstanceLock::~SingleInstanceLock() {
@@ -32,16 +33,15 @@ SingleInstanceLock::~SingleInstanceLock() {
 }
 
 SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : state_(std::exchange(other.state_, State::Unavailable)),
-      handle_(std::exchange(other.handle_, -1)) {}
+    : handle_(std::exchange(other.handle_, -1)), error_(std::move(other.error_)) {}
 
 SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
     if (this != &other) {
         if (handle_ >= 0) {
             ::close(static_cast<int>(handle_));
         }
-        state_ = std::exchange(other.state_, State::Unavailable);
         handle_ = std::exchange(other.handle_, -1);
+        error_ = std::move(other.error_);
     }
     return *this;
 }

@@ -40,22 +40,22 @@ OpenWay wayOf(File::Access access) {
     return {GENERIC_READ, OPEN_EXISTING, noFollow};
 }
 
-File::Failure failureOf(DWORD error, const std::filesystem::path& path) {
+SystemError::Kind kindOf(DWORD error, const std::filesystem::path& path) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return File::Failure::Missing;
+            return SystemError::Kind::Missing;
         case ERROR_ACCESS_DENIED: {
             // A folder cannot be opened as a file at all.
             const DWORD attributes = GetFileAttributesW(path.c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES &&
                 (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return File::Failure::NotARegularFile;
+                return SystemError::Kind::NotARegularFile;
             }
-            return File::Failure::Other;
+            return SystemError::Kind::Other;
         }
         default:
-            return File::Failure::Other;
+            return SystemError::Kind::Other;
     }
 }
 
@@ -79,14 +79,15 @@ File File::open(const std::filesystem::path& path, Access access) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 way.disposition, FILE_ATTRIBUTE_NORMAL | way.flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return {kNoHandle, failureOf(GetLastError(), path)};
+        const DWORD code = GetLastError();
+        return File(systemError(kindOf(code, path), static_cast<long>(code)));
     }
-    File file(reinterpret_cast<std::intptr_t>(handle), Failure::None);
+    File file(reinterpret_cast<std::intptr_t>(handle));
     if (!isRegularFile(handle)) {
-        return {kNoHandle, Failure::NotARegularFile};
+        return File(systemError(SystemError::Kind::NotARegularFile, ERROR_BAD_FILE_TYPE));
     }
     if (access == Access::Replace && !SetEndOfFile(handle)) {
-        return {kNoHandle, Failure::Other};
+        return File(lastSystemError());
     }
     return file;
 }

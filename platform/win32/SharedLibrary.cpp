@@ -13,8 +13,11 @@ HMODULE moduleOf(void* handle) {
     return static_cast<HMODULE>(handle);
 }
 
-std::string lastErrorText(const std::string& fileName) {
-    return fileName + ": error " + std::to_string(GetLastError());
+SystemError loadError() {
+    const DWORD code = GetLastError();
+    return systemError(code == ERROR_MOD_NOT_FOUND ? SystemError::Kind::Missing
+                                                   : SystemError::Kind::Other,
+                       static_cast<long>(code));
 }
 
 }  // namespace
@@ -52,7 +55,7 @@ SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string
         library.handle_ = LoadLibraryW(wideFromUtf8(fileName).c_str());
     }
     if (library.handle_ == nullptr) {
-        library.error_ = lastErrorText(fileName);
+        library.error_ = loadError();
     }
     SetErrorMode(previousMode);
     return library;

@@ -21,13 +21,14 @@ void release(std::intptr_t handle) {
 SingleInstanceLock SingleInstanceLock::acquire(const std::string& name, const std::string&) {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, wideFromUtf8(name).c_str());
     if (mutex == nullptr) {
-        return {};
+        return SingleInstanceLock(lastSystemError());
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        const SystemError error = lastSystemError(SystemError::Kind::HeldElsewhere);
         CloseHandle(mutex);
-        return SingleInstanceLock(State::HeldElsewhere, -1);
+        return SingleInstanceLock(error);
     }
-    return SingleInstanceLock(State::Held, reinterpret_cast<std::intptr_t>(mutex));
+    return SingleInstanceLock(reinterpret_cast<std::intptr_t>(mutex));
 }
 
 SingleInstanceLock::~SingleInstanceLock() {
@@ -35,14 +36,13 @@ SingleInstanceLock::~SingleInstanceLock() {
 }
 
 SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : state_(std::exchange(other.state_, State::Unavailable)),
-      handle_(std::exchange(other.handle_, -1)) {}
+    : handle_(std::exchange(other.handle_, -1)), error_(std::move(other.error_)) {}
 
 SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
     if (this != &other) {
         release(handle_);
-        state_ = std::exchange(other.state_, State::Unavailable);
         handle_ = std::exchange(other.handle_, -1);
+        error_ = std::move(other.error_);
     }
     return *this;
 }
