@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -17,6 +18,8 @@
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "audio/MixerDevice.h"
+#include "platform/SystemAudio.h"
 
 namespace {
 
@@ -346,5 +349,85 @@ TEST_F(CaptureDeviceRegistryTest, ListIsBuiltOnce) {
     EXPECT_EQ(audioErrorOf([&] { registry.findByName("Plugged in later"); }), "Device not found.");
     EXPECT_EQ(fake.deviceCountCalls(), 1);
 }
+
+#ifdef _WIN32
+// The system's mixers: Wine's, with wave-in devices only beside a sound server.
+TEST(SystemMixerTest, DeviceIdPastTheLastWaveInDeviceHasNoMixer) {
+    // Wine has a mixer of that number, so this fails if a wave-in id is taken for a mixer's.
+    MixerDevice mixer(systemWaveIn().deviceCount(), systemMixers());
+    EXPECT_EQ(audioErrorOf([&] { mixer.open(); }), "Can't open Mixer Device.");
+}
+
+constexpr double kServerFramesPerSecond = 44'100;
+constexpr double kServerBytesPerSecond = 176'400;
+
+// The system's wave-in devices under Wine, recording a PulseAudio server's null sink (silence):
+// run only where PULSE_SERVER names such a server.
+class WaveInOnSoundServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("PULSE_SERVER") == nullptr) {
+            GTEST_SKIP() << "no sound server";
+        }
+    }
+    CaptureDevice& device() { return registry.findByName("Monitor of Null Output"); }
+    void stop() {
+        returnsWithin(10s, "stop", [&] { device().stop(); });
+    }
+
+    TestResources resources;
+    CaptureDeviceRegistry registry{systemWaveIn(), resources};
+};
+
+// The server's first audio may take two seconds to come; a second after the first block, the
+// stop hands back the other with what it holds.
+TEST_F(WaveInOnSoundServerTest, FillsTheBlocksInOrderAndPublishesALevelEveryTenthOfASecond) {
+    RecordingSink sink;
+    device().start(sink);
+    ASSERT_TRUE(sink.waitForBlocks(1));
+    std::this_thread::sleep_for(1s);
+    stop();
+
+    const auto blocks = sink.blocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].bytes.size(), kFull);
+    EXPECT_NEAR(static_cast<double>(blocks[1].bytes.size()), kServerBytesPerSecond,
+                0.5 * kServerBytesPerSecond);
+    EXPECT_EQ(blocks[1].bytes.size() % 4, 0u);
+    EXPECT_NE(blocks[0].data, blocks[1].data);
+    const LevelMeter::Reading level = device().level().read();
+    EXPECT_EQ(level.frames, (blocks[0].bytes.size() + blocks[1].bytes.size()) / 4);
+    EXPECT_NEAR(static_cast<double>(level.sequence), 10 * level.frames / kServerFramesPerSecond, 2);
+    EXPECT_EQ(device().overrunCount(), 0u);
+    EXPECT_FALSE(device().deviceLost());
+}
+
+class SlowSink : public AudioSink {
+public:
+    void onAudioData(const void*, std::uint32_t) override {
+        if (calls_++ == 0) {
+            std::this_thread::sleep_for(5s);
+        }
+    }
+
+private:
+    int calls_ = 0;
+};
+
+TEST_F(WaveInOnSoundServerTest, AudioLostToASlowSinkIsOneOverrunOfItsLength) {
+    SlowSink slow;
+    CountingListener listener;
+    device().setProblemListener(&listener);
+    device().start(slow);
+    ASSERT_TRUE(listener.waitFor("overrun", 20s)) << "no overrun reported";
+    stop();
+    // 5 s away less the other block and the 0.8 s the device keeps for want of a buffer.
+    EXPECT_EQ(device().overrunCount(), 1u);
+    EXPECT_NEAR(static_cast<double>(device().lostFrames()), 2.2 * kServerFramesPerSecond,
+                0.5 * kServerFramesPerSecond);
+    EXPECT_FALSE(device().deviceLost());
+    device().setProblemListener(nullptr);
+}
+#endif
 
 }  // namespace

@@ -5,11 +5,12 @@
 #include <mmsystem.h>
 
 #include "platform/win32/Utf8.h"
+#include "platform/win32/WinMixer.h"
+#include "platform/win32/WinWaveIn.h"
 
 namespace {
 
-// The wave-in devices the system lists. Recording through them comes with the wave-in back end
-// of the capture layer; until then a device opens as one that cannot record.
+// The wave-in devices the system lists, each opened as a WinWaveInDevice.
 class WaveInDevices : public WaveInApi {
 public:
     std::uint32_t deviceCount() override { return waveInGetNumDevs(); }
@@ -24,17 +25,9 @@ public:
         return WaveResult::Ok;
     }
 
-    WaveResult open(std::uint32_t, const WaveFormat&, RecordingQueue&,
-                    std::unique_ptr<WaveIn>&) override {
-        return WaveResult::Error;
-    }
-};
-
-class NoMixers : public MixerApi {
-public:
-    std::unique_ptr<OpenMixer> open(std::uint32_t, int& result) override {
-        result = MixerBadDevice;
-        return nullptr;
+    WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
+                    std::unique_ptr<WaveIn>& handle) override {
+        return WinWaveInDevice::open(deviceId, format, queue, handle);
     }
 };
 
@@ -46,6 +39,6 @@ WaveInApi& systemWaveIn() {
 }
 
 MixerApi& systemMixers() {
-    static auto* mixers = new NoMixers;
+    static auto* mixers = new WinMixer;
     return *mixers;
 }

@@ -1,0 +1,13 @@
+// The mixer layer over the Windows multimedia mixer calls: the mixer that belongs to a wave-in
+// device, its recording destination, source lines and controls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/MixerApi.h"
+
+class WinMixer : public MixerApi {
+public:
+    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
+};
