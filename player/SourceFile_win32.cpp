@@ -18,6 +18,7 @@ std::wstring wideFrom(const char* name, UINT codePage, DWORD flags) {
 }
 
 HANDLE toHandle(intptr_t handle) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is kept as an integer
     return reinterpret_cast<HANDLE>(handle);
 }
 

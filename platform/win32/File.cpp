@@ -11,6 +11,7 @@ namespace {
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
 HANDLE handleOf(std::intptr_t handle) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is kept as an integer
     return reinterpret_cast<HANDLE>(handle);
 }
 

@@ -16,6 +16,7 @@ class MciWindowPlayer : public PlaybackPlayer {
 public:
     explicit MciWindowPlayer(QObject* window) {
         if (auto* widget = qobject_cast<QWidget*>(window)) {
+            // NOLINTNEXTLINE(performance-no-int-to-ptr): a window id is the system's handle
             owner_ = reinterpret_cast<HWND>(widget->winId());
         }
     }

@@ -15,9 +15,9 @@ HMODULE moduleOf(void* handle) {
 
 SystemError loadError() {
     const DWORD code = GetLastError();
-    return systemError(code == ERROR_MOD_NOT_FOUND ? SystemError::Kind::Missing
-                                                   : SystemError::Kind::Other,
-                       static_cast<long>(code));
+    return systemError(
+        code == ERROR_MOD_NOT_FOUND ? SystemError::Kind::Missing : SystemError::Kind::Other,
+        static_cast<long>(code));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 
 void release(std::intptr_t handle) {
     if (handle != -1) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is kept as an integer
         CloseHandle(reinterpret_cast<HANDLE>(handle));
     }
 }
