@@ -6,6 +6,7 @@ set(mingw_triplet x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${mingw_triplet}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${mingw_triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${mingw_triplet}-windres)
+# EXAM_WINDOWS_PREFIX: the cross-built libraries' prefixes, a list.
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triplet} ${EXAM_WINDOWS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -5,6 +5,8 @@
 # two DLLs and its tests, and gathers everything the program needs to run in build-windows/dist/.
 #   scripts/build-windows.sh            all of it
 #   scripts/build-windows.sh libraries  only the cross-built libraries (the cache)
+#   scripts/build-windows.sh installer  build-windows/exam-recorder-setup.exe of dist/ (in all)
+#   scripts/build-windows.sh bench [ARGS]  the exam sink's benchmark under Wine (not in all)
 # EXAM_WINDOWS_CACHE names the cache (default ~/.cache/exam-recorder-windows).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -202,13 +204,52 @@ build_mpg123() {
   audio_complete "$prefix"
 }
 
+# Google Benchmark, static, for the benchmarks under Wine (the bench stage only).
+benchmark_options=(
+  -DBUILD_SHARED_LIBS=OFF -DBENCHMARK_ENABLE_TESTING=OFF -DBENCHMARK_ENABLE_GTEST_TESTS=OFF
+  -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_INSTALL_DOCS=OFF
+)
 
-build_dir="$repo/build-windows"
+benchmark_prefix() {
+  local version key
+  version="$(source_version "$(unpacked_source benchmark)")"
+  key="$(printf '%s\n' "${benchmark_options[@]}" | sha256sum | cut -c1-12)"
+  echo "$cache/benchmark-$version-$key"
+}
+
+build_benchmark() {
+  local source prefix
+  source="$(unpacked_source benchmark)"
+  prefix="$(benchmark_prefix)"
+  [ -e "$prefix/.complete" ] && return
+  local build="$cache/build/benchmark" version
+  version="$(source_version "$source")"
+  rm -rf "$build"
+  # Its version comes from Git, or from GIT_VERSION as Debian's own build passes it.
+  cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DGIT_VERSION="${version%-*}" "${benchmark_options[@]}"
+  cmake --build "$build" -j"$jobs"
+  cmake --install "$build"
+  rm -rf "$build"
+  touch "$prefix/.complete"
+}
+
+
+# EXAM_WINDOWS_BUILD names the build folder (default build-windows/ in the clone).
+build_dir="${EXAM_WINDOWS_BUILD:-$repo/build-windows}"
 mingw_runtime() {
   local gcc_dir
   gcc_dir="$(dirname "$($triplet-g++-posix -print-libgcc-file-name)")"
   echo "$gcc_dir/libstdc++-6.dll" "$gcc_dir/libgcc_s_seh-1.dll" \
     "/usr/$triplet/lib/libwinpthread-1.dll"
+}
+
+# The DLLs every program of ours needs beside it: Qt's and the compiler's runtime.
+program_runtime() {
+  local qt
+  qt="$(qt_prefix)"
+  echo "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" $(mingw_runtime)
 }
 
 build_program() {
@@ -226,7 +267,7 @@ build_program() {
   rm -rf "$dist"
   mkdir -p "$dist/platforms" "$dist/styles" "$bin/platforms" "$bin/styles"
   cp "$bin/exam-recorder.exe" "$bin/lame_enc.dll" "$bin/bass.dll" "$dist/"
-  local runtime=("$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" $(mingw_runtime))
+  local runtime=($(program_runtime))
   cp "${runtime[@]}" "$dist/"
   cp "$qt/plugins/platforms/qwindows.dll" "$dist/platforms/"
   cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$dist/styles/"
@@ -243,6 +284,19 @@ build_program() {
       > "$folder/qt.conf"
   done
   echo "The Windows program and what it needs to run: $dist"
+}
+
+# The installer of dist/, whose uninstaller removes exactly dist's files and folders.
+build_installer() {
+  local dist="$build_dir/dist" list="$build_dir/installer-removal.nsh" version
+  (cd "$dist" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|' &&
+    find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|') \
+    > "$list"
+  version="$(sed -n 's/^project(exam_recorder VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
+  makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DDIST="$dist" -DUNINSTALL_LIST="$list" \
+    -DSIZE_KB="$(du -sk "$dist" | cut -f1)" -DOUTFILE="$build_dir/exam-recorder-setup.exe" \
+    "$repo/packaging/windows/exam-recorder.nsi"
+  echo "The installer: $build_dir/exam-recorder-setup.exe"
 }
 
 # A Wine prefix of the build's own, made once.
@@ -278,6 +332,32 @@ run_windows_tests() {
   "$repo/tests/windows/command-line.sh" "$build_dir/dist/exam-recorder.exe" \
     "$repo/build/bin/exam-recorder"
   "$repo/tests/windows/window.sh" "$build_dir/dist/exam-recorder.exe"
+  "$repo/tests/windows/installer.sh" "$build_dir/exam-recorder-setup.exe" "$build_dir/dist"
+  # Recording and listening: the whole exam and a kill mid-answer, driven from the Linux test
+  # program, whose private sound server Wine's PulseAudio driver reaches.
+  EXAM_WINDOWS_DIST="$build_dir/dist" EXAM_RECORDER_BIN_DIR="$repo/build/bin" \
+    "$repo/build/bin/recorder_tests" --gtest_filter='WineExamOnSoundServerTest.*'
+  "$repo/scripts/clang-tidy.sh" windows
+}
+
+# The exam sink's benchmark under Wine, built in a folder of its own; arguments go to it.
+run_windows_bench() {
+  build_benchmark
+  local qt audio bench_dir="$build_dir-bench"
+  qt="$(qt_prefix)"
+  audio="$(audio_prefix)"
+  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" PKG_CONFIG_PATH="" \
+    "$qt/bin/qt-cmake" -S "$repo" -B "$bench_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DEXAM_WINDOWS_PREFIX="$audio;$(benchmark_prefix)" \
+    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON
+  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" cmake --build "$bench_dir" -j"$jobs" \
+    --target exam_sink_bench lame_enc
+  cp $(program_runtime) "$bench_dir/bin/"
+  mkdir -p "$build_dir"
+  wine_prefix
+  # Its files go to the prefix's temporary folder: the build's disk, as with EXAM_BENCH_DIR=build
+  # on Linux (a folder on Z: makes Wine complain that it cannot read the volume).
+  (cd "$bench_dir" && wine bin/exam_sink_bench.exe "$@")
 }
 
 case "${1:-all}" in
@@ -292,16 +372,19 @@ case "${1:-all}" in
     ;;
   audio-prefix) audio_prefix ;;
   program) build_program ;;
+  installer) build_installer ;;
   test) run_windows_tests ;;
+  bench) shift; run_windows_bench "$@" ;;
   all)
     install_tools
     build_qt
     build_lame
     build_mpg123
     build_program
+    build_installer
     ;;
   *)
-    echo "usage: $0 [all|tools|libraries|qt|lame|mpg123|program|test|audio-prefix]" >&2
+    echo "usage: $0 [all|tools|libraries|qt|lame|mpg123|program|installer|test|bench|audio-prefix]" >&2
     exit 2
     ;;
 esac

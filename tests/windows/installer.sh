@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The installer under Wine, in a prefix of its own whose Documents is not the real home: a silent
+# install puts dist/ in Program Files, the menu entries, the working folder and the uninstaller's
+# registration in place; the installed program runs there; the silent uninstall removes the
+# program and leaves the working folder with what the program wrote in it.
+#   tests/windows/installer.sh SETUP_EXE DIST_FOLDER
+set -euo pipefail
+setup="$(realpath "$1")"
+dist="$(realpath "$2")"
+work="$(mktemp -d)"
+export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$HOME"
+wineboot --init >/dev/null 2>&1 || true
+wineserver -w
+passes=0
+failures=0
+check() {
+  if [ "$2" = "$3" ]; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1: got '$2', expected '$3'"
+    failures=$((failures + 1))
+  fi
+}
+exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
+# Whether a shortcut holds each text (as the UTF-16 a shell link stores).
+holds() {
+  python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+print("yes" if all(t.encode("utf-16-le") in d for t in sys.argv[2:]) else "no")' "$@"
+}
+program="$WINEPREFIX/drive_c/Program Files/Exam Recorder"
+user="$WINEPREFIX/drive_c/users/$(id -un)"
+workdir="$user/Documents/Запись устного экзамена"
+menu="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Запись устного экзамена"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ExamRecorder'
+registered() { if wine reg query "$key" /v UninstallString > /dev/null 2>&1; then echo yes; else echo no; fi; }
+
+wine "$setup" /S
+wineserver -w
+check "dist/ installed as it is" "$(diff -r "$dist" "$program" 2>&1 | grep -v ': uninstall.exe$')" ""
+check "the uninstaller installed" "$(exists "$program/uninstall.exe")" yes
+check "the uninstaller registered" "$(registered)" yes
+check "the working folder made" "$(exists "$workdir")" yes
+check "the recorder's entry starts in the working folder" \
+  "$(holds "$menu/Запись устного экзамена.lnk" 'Documents\Запись устного экзамена' exam-recorder.exe)" yes
+check "the check's entry opens the check window" \
+  "$(holds "$menu/Проверить перенесённые ответы.lnk" --verify-window 'Documents\Запись')" yes
+
+mkdir -p "$workdir/out"
+printf 'abc' > "$workdir/out/0042-007-eng_1234567.mp3"
+printed="$( (cd "$workdir" && wine "$program/exam-recorder.exe" --statement 0042 007 eng) |
+  tr -d '\r')" || true
+check "the installed program writes a statement" "$printed" 'out\report_eng_0042-007.htm'
+
+wine "$program/uninstall.exe" /S
+wineserver -w
+check "the program removed" "$(exists "$program")" no
+check "the menu entries removed" "$(exists "$menu")" no
+check "the registration removed" "$(registered)" no
+check "the working folder kept" "$(ls "$workdir/out" | tr '\n' ' ')" \
+  '0042-007-eng_1234567.mp3 report_eng_0042-007.crc report_eng_0042-007.htm '
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
