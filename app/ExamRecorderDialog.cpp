@@ -27,8 +27,8 @@
 #include "exam/Playback.h"
 #include "platform/File.h"
 #include "report/StatementCommand.h"
-#include "res/StringTable.h"
 #include "session/KimRegister.h"
+#include "session/LongestAnswer.h"
 #include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"
 #include "session/SessionTitle.h"
@@ -74,7 +74,7 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     journal_ = std::make_unique<ExamJournal>(
         [this](const QString& text) { windowUpdater_->captureProblem(text); }, examJournalPath,
         services_.clock);
-    answerRecording_ = std::make_unique<AnswerRecording>(*this, *journal_, services_.clock);
+    answerRecording_ = std::make_unique<AnswerRecording>(*this, *journal_);
     windowUpdater_ = std::make_unique<ExamWindowUpdater>(*this, *answerRecording_);
     playback_ =
         std::make_unique<Playback>(*this, services_.libraryPlayer, services_.makeFallbackPlayer);
@@ -205,11 +205,27 @@ void ExamRecorderDialog::establishSession() {
     sessionCodes_ = services_.runSessionSetup(this);
     tellOfInterruptedExam();
 
-    maxAnswerSeconds_ = services_.maxAnswerSeconds.value_or(
-        maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)));
+    readMaxAnswerSeconds();
     showSession();
     listSoundCards();
     setReadyForExam();
+}
+
+void ExamRecorderDialog::readMaxAnswerSeconds() {
+    if (services_.maxAnswerSeconds) {
+        maxAnswerSeconds_ = *services_.maxAnswerSeconds;
+        return;
+    }
+    const LongestAnswer longest = readLongestAnswer(services_.settingsFile.value_or(QString()));
+    maxAnswerSeconds_ = longest.seconds;
+    if (!longest.problem.isEmpty()) {
+        const QString limit =
+            longest.seconds > 0
+                ? QStringLiteral("Максимальное время записи ответа - %1 сек.").arg(longest.seconds)
+                : QStringLiteral("Ответы записываются без ограничения времени.");
+        showMessage(this, longest.problem + QStringLiteral("\n\n") + limit,
+                    QStringLiteral("Ошибка"), MessageIcon::Exclamation, MessageButtons::Ok);
+    }
 }
 
 void ExamRecorderDialog::checkOutputFolder() {

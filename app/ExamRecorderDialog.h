@@ -44,8 +44,11 @@ struct WindowServices {
     std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)> makeFallbackPlayer = {};
     // The level meter's sound check and the free disk space it watches.
     SignalServices signal = {};
-    // The maximum answer length in seconds; empty for the one in the string table.
+    // The maximum answer length in seconds; empty for the one the settings file or the string
+    // table gives (LongestAnswer.h).
     std::optional<std::int32_t> maxAnswerSeconds = {};
+    // The settings file that may give it; empty for the system's own.
+    std::optional<QString> settingsFile = {};
 };
 
 namespace Ui {
@@ -95,6 +98,7 @@ private:
     void collectControls();
     void routeCommands();
     void onCommand(ControlId id);
+    void readMaxAnswerSeconds();
     void checkOutputFolder();
     // After a power cut or crash: names the answers the cut-off exam left to record again.
     void tellOfInterruptedExam();

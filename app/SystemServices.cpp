@@ -4,6 +4,7 @@
 #include "audio/EncoderLibrary.h"
 #include "exam/PlaybackPlayer.h"
 #include "platform/DiskSpace.h"
+#include "session/LongestAnswer.h"
 #include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"
 
@@ -26,6 +27,9 @@ WindowServices withSystemServices(WindowServices services) {
     }
     if (!services.makeFallbackPlayer) {
         services.makeFallbackPlayer = makeSystemFallbackPlayer;
+    }
+    if (!services.settingsFile) {
+        services.settingsFile = systemSettingsFile();
     }
     if (!services.signal.freeBytes) {
         services.signal.freeBytes = [] { return availableBytes(kOutFolder); };

@@ -117,13 +117,13 @@ void SinkBlockIntoBothFiles(benchmark::State& state) {
     ExamSessionState session;
     PostingWindow window;
     if (!session.allFile.open(folder.file("all.mp3"), RecordingFile::Mode::CreateNew) ||
-        !session.answer.open(folder.file("answer.mp3"), "0000017", 0)) {
+        !session.answer.open(folder.file("answer.mp3"), "0000017")) {
         state.SkipWithError("cannot create the files");
         return;
     }
     session.examRunning = true;
     ExamJournal journal({}, folder.file(".exam-journal"));
-    Mp3FileSink sink(session, window, journal, systemClock(), 0, EncoderLibrary::instance());
+    Mp3FileSink sink(session, window, journal, 0, EncoderLibrary::instance());
     const std::vector<short> pcm = speechLike(1);
 
     for (auto _ : state) {

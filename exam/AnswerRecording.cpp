@@ -33,8 +33,8 @@ bool passesFormTest(const QString& kim) {
 
 }  // namespace
 
-AnswerRecording::AnswerRecording(ExamWindow& window, ExamJournal& journal, LocalClock clock)
-    : window_(window), journal_(journal), clock_(std::move(clock)) {}
+AnswerRecording::AnswerRecording(ExamWindow& window, ExamJournal& journal)
+    : window_(window), journal_(journal) {}
 
 QString AnswerRecording::field(ControlId id) const {
     return window_.control<QLineEdit>(id)->text().left(kKimFieldLimit);
@@ -157,7 +157,7 @@ void AnswerRecording::onRecordAnswer() {
 
     QWidget* indicator = window_.control(ControlId::RecordIndicator);
     indicator->show();
-    if (!session.answer.open(fileName.toStdString(), kim, wholeSeconds(clock_()))) {
+    if (!session.answer.open(fileName.toStdString(), kim)) {
         indicator->hide();
         showMessage(window_.boxOwner(),
                     QString::asprintf("Не удалось создать файл %s", fileName.toUtf8().constData()),

@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include "exam/ExamClock.h"
 #include "res/ControlIds.h"
 
 class ExamJournal;
@@ -14,7 +13,7 @@ class ExamWindow;
 // answer reaches the recording thread through the session's CurrentAnswer.
 class AnswerRecording {
 public:
-    AnswerRecording(ExamWindow& window, ExamJournal& journal, LocalClock clock);
+    AnswerRecording(ExamWindow& window, ExamJournal& journal);
 
     // Buttons 1020, 1021, 1006, 1007 and 1030.
     void onFirstKimOk();
@@ -41,6 +40,5 @@ private:
 
     ExamWindow& window_;
     ExamJournal& journal_;
-    const LocalClock clock_;
     QString lastKim_;
 };

@@ -1,15 +1,24 @@
 #include "exam/CurrentAnswer.h"
 
-bool CurrentAnswer::open(const std::string& fileName, const QString& kim, std::int64_t start) {
+#include "audio/RecordingFormat.h"
+
+bool CurrentAnswer::open(const std::string& fileName, const QString& kim) {
     if (state() != AnswerState::Idle || !file_.open(fileName, RecordingFile::Mode::Replace)) {
         return false;
     }
     kim_ = kim;
-    start_.store(start);
+    recordedFrames_ = 0;
     elapsed_.store(0);
     number_.fetch_add(1);
     state_.store(AnswerState::Recording, std::memory_order_release);
     return true;
+}
+
+std::int64_t CurrentAnswer::addRecorded(std::uint64_t frames) {
+    recordedFrames_ += frames;
+    const auto seconds = static_cast<std::int64_t>(recordedFrames_ / recording_format::kSampleRate);
+    elapsed_.store(seconds);
+    return seconds;
 }
 
 bool CurrentAnswer::requestStop() {

@@ -13,21 +13,20 @@
 enum class AnswerState : std::int32_t { Idle = 0, Recording = 1, StopRequested = -1 };
 
 // The state is where the window's thread and the recording thread hand the answer over:
-// - open: the window's thread, only while Idle; the file, its name, its number and its start are
-//   set before the state becomes Recording.
+// - open: the window's thread, only while Idle; the file, its name and its number are set, and
+//   its length emptied, before the state becomes Recording.
 // - requestStop: any thread; Recording becomes StopRequested in one step, so a stop never lands
 //   on an answer that is being closed.
-// - write, setElapsed and close: the thread that holds a non-Idle answer: the recording thread
+// - write, addRecorded and close: the thread that holds a non-Idle answer: the recording thread
 //   while capture runs, the window's thread once capture has stopped. Only close makes the
 //   answer Idle, after its file is closed.
 // - fileName, kim, number and writtenCompletely: the window's thread, and the holder of a
 //   non-Idle answer; writtenCompletely is final once the answer is Idle.
 class CurrentAnswer {
 public:
-    // Opens (replacing) `fileName`, the answer of KIM number `kim` started at `start` (whole
-    // seconds, ExamClock.h), as the next answer. False, with nothing changed, while an answer is
-    // open or when the file cannot be made.
-    bool open(const std::string& fileName, const QString& kim, std::int64_t start);
+    // Opens (replacing) `fileName`, the answer of KIM number `kim`, as the next answer. False,
+    // with nothing changed, while an answer is open or when the file cannot be made.
+    bool open(const std::string& fileName, const QString& kim);
     // False when the answer was not Recording: stopped already, or closed.
     bool requestStop();
     AnswerState state() const { return state_.load(std::memory_order_acquire); }
@@ -37,10 +36,10 @@ public:
     // Closes the file and makes the answer Idle. True when the close is the file's first failure.
     bool close();
 
-    std::int64_t start() const { return start_.load(); }
-    // The answer's length when its last block was written, in whole seconds.
+    // Counts `frames` more of sound written to the file; the answer's length in whole seconds.
+    std::int64_t addRecorded(std::uint64_t frames);
+    // The answer's length when its last block was written, in whole seconds of sound.
     std::int64_t elapsed() const { return elapsed_.load(); }
-    void setElapsed(std::int64_t seconds) { elapsed_.store(seconds); }
 
     const std::string& fileName() const { return file_.name(); }
     const QString& kim() const { return kim_; }
@@ -52,7 +51,7 @@ private:
     std::atomic<AnswerState> state_{AnswerState::Idle};
     RecordingFile file_;
     QString kim_;
-    std::atomic<std::int64_t> start_{0};
+    std::uint64_t recordedFrames_ = 0;  // the holder's
     std::atomic<std::int64_t> elapsed_{0};
     std::atomic<std::uint64_t> number_{0};
 };

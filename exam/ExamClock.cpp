@@ -4,10 +4,6 @@ LocalClock systemClock() {
     return [] { return QDateTime::currentDateTime(); };
 }
 
-std::int64_t wholeSeconds(const QDateTime& dateTime) {
-    return dateTime.toSecsSinceEpoch();
-}
-
 QString elapsedText(std::int64_t seconds) {
     const std::int64_t shown = seconds < 0 ? 0 : seconds;
     return QString::asprintf("%02d:%02d.%02d", static_cast<int>(shown / 3600 % 24),

@@ -1,5 +1,5 @@
-// The exam's clock: local date-times taken to the whole second, the spans between them and
-// how a span is shown in the window.
+// The exam's clock: the local date and time that names and dates the exam's files and lines
+// (spans are counted in the sound recorded, never from it), and how a span is shown.
 #pragma once
 
 #include <QDateTime>
@@ -12,10 +12,5 @@ using LocalClock = std::function<QDateTime()>;
 
 LocalClock systemClock();
 
-// `dateTime` to the whole second, as seconds since the epoch; the difference of two is the
-// span between them in whole seconds.
-std::int64_t wholeSeconds(const QDateTime& dateTime);
-
-// "%H:%M.%S": hours within the day, minutes, seconds. A negative span (the clock was set back)
-// shows as 00:00.00.
+// "%H:%M.%S": hours within the day, minutes, seconds. A negative span shows as 00:00.00.
 QString elapsedText(std::int64_t seconds);

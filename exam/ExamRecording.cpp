@@ -101,7 +101,7 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     prepareRecordingLine(*examDevice, lineName, volume);
 
     ExamSessionState& session = window_.session();
-    auto sink = std::make_unique<Mp3FileSink>(session, events_, journal_, services_.clock,
+    auto sink = std::make_unique<Mp3FileSink>(session, events_, journal_,
                                               window_.maxAnswerSeconds(), services_.encoder);
     const QDateTime now = services_.clock();
     if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
@@ -109,7 +109,6 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
         throw AudioError("Can't create MP3 file.");
     }
     examSink = std::move(sink);
-    session.examStart.store(wholeSeconds(now));
     session.examElapsed.store(0);
     session.captureLost.store(false);
     session.examRunning.store(true, std::memory_order_release);

@@ -9,13 +9,12 @@
 #include "exam/RecordingFile.h"
 
 // Shared without a lock; these orderings make it safe:
-// 1. allFile and examStart are set before examRunning becomes true, and examRunning becomes
+// 1. allFile is set before examRunning becomes true, and examRunning becomes
 //    true before capture starts and false before it stops.
 // 2. The answer is handed over through its state (CurrentAnswer.h).
-// Date-times are whole seconds since the epoch (ExamClock.h); spans are whole seconds.
+// Spans are whole seconds of the sound recorded.
 struct ExamSessionState {
     std::atomic<bool> examRunning{false};
-    std::atomic<std::int64_t> examStart{0};
     std::atomic<std::int64_t> examElapsed{0};
     // Written by the sink while capture runs; closed by the exam's end once capture has stopped.
     RecordingFile allFile;

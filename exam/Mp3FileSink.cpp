@@ -17,11 +17,10 @@ constexpr std::uint32_t kOutputArea = recording_format::kBlockBytes / 2;
 }  // namespace
 
 Mp3FileSink::Mp3FileSink(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal,
-                         LocalClock clock, std::int32_t maxAnswerSeconds, EncoderLibrary& library)
+                         std::int32_t maxAnswerSeconds, EncoderLibrary& library)
     : session_(session),
       events_(events),
       journal_(journal),
-      clock_(std::move(clock)),
       maxAnswerSeconds_(maxAnswerSeconds),
       stream_(recording_format::kBitrateKbps, recording_format::kSampleRate,
               recording_format::kSampleRate, library),
@@ -37,7 +36,10 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
             QStringLiteral("Ошибка кодирования звука: часть записи экзамена потеряна."));
     }
     const std::span<const unsigned char> mp3(output_.data(), produced);
-    const std::int64_t now = wholeSeconds(clock_());
+    // Spans are the sound itself: a clock set on or back mid-exam moves neither them nor the
+    // limit.
+    const std::uint64_t frames = byteCount / recording_format::kCapture.nBlockAlign;
+    examFrames_ += frames;
 
     // Every block that arrives while the file is open belongs to the exam, those handed over by
     // the end's stop included: the end closes the file once the stop has returned.
@@ -45,7 +47,7 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
 
     std::optional<std::int64_t> examElapsed;
     if (session_.examRunning.load(std::memory_order_acquire)) {
-        examElapsed = now - session_.examStart.load();
+        examElapsed = static_cast<std::int64_t>(examFrames_ / recording_format::kSampleRate);
         session_.examElapsed.store(*examElapsed);
     }
 
@@ -56,8 +58,7 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
         if (answer.write(mp3)) {
             events_.writeFailed(answer.fileName());
         }
-        answerElapsed = now - answer.start();
-        answer.setElapsed(*answerElapsed);
+        answerElapsed = answer.addRecorded(frames);
         if (maxAnswerSeconds_ > 0 && *answerElapsed > maxAnswerSeconds_ && answer.requestStop()) {
             session_.stopWithoutAsking.store(true);
             stoppedAtLimit = true;

@@ -1,5 +1,6 @@
 // The exam's audio sink: encodes each block once into the ALL file and, while an answer is open,
-// the answer file; keeps the elapsed times and stops an answer at the maximum length.
+// the answer file; keeps the elapsed times, counted in the sound recorded, and stops an answer
+// at the maximum length.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,6 @@
 
 #include "audio/AudioSink.h"
 #include "audio/Mp3Stream.h"
-#include "exam/ExamClock.h"
 
 class EncoderLibrary;
 class ExamJournal;
@@ -29,7 +29,7 @@ class Mp3FileSink final : public AudioSink {
 public:
     // Throws what Mp3Stream throws.
     Mp3FileSink(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal,
-                LocalClock clock, std::int32_t maxAnswerSeconds, EncoderLibrary& library);
+                std::int32_t maxAnswerSeconds, EncoderLibrary& library);
 
     void onAudioData(const void* data, std::uint32_t byteCount) override;
 
@@ -39,9 +39,9 @@ private:
     ExamSessionState& session_;
     RecordingEvents& events_;
     ExamJournal& journal_;
-    const LocalClock clock_;
     const std::int32_t maxAnswerSeconds_;
     Mp3Stream stream_;
     std::vector<unsigned char> output_;  // sized once: nothing is allocated per block
     bool encoderFailureReported_ = false;
+    std::uint64_t examFrames_ = 0;  // handed over since the exam's start
 };

@@ -12,3 +12,6 @@ extern const char* const systemPlayerQualifier;
 extern const char* const statementViewerName;
 // Between "out" and a statement file's name.
 extern const char statementFolderSeparator;
+// The settings file, under the system's configuration folders, whose values stand in for the
+// program's resource strings; empty where the strings are edited in the program's resources.
+extern const char* const settingsFileName;

@@ -85,13 +85,17 @@ qt_options=(
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF -DFEATURE_system_jpeg=OFF
 )
 
-qt_prefix() {
-  local source version key
-  source="$(unpacked_source qt6-base)"
-  version="$(source_version "$source")"
-  key="$(printf '%s\n' "${qt_options[@]}" | sha256sum | cut -c1-12)"
-  echo "$cache/qt-$version-$key"
+# The cache's folder for NAME, the build of source package PACKAGE with the options that follow,
+# keyed by its version and those options.
+cached_prefix() {
+  local name="$1" package="$2" version key
+  shift 2
+  version="$(source_version "$(unpacked_source "$package")")"
+  key="$(printf '%s\n' "$@" | sha256sum | cut -c1-12)"
+  echo "$cache/$name-$version-$key"
 }
+
+qt_prefix() { cached_prefix qt qt6-base "${qt_options[@]}"; }
 
 build_qt() {
   local source prefix
@@ -210,12 +214,7 @@ benchmark_options=(
   -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_INSTALL_DOCS=OFF
 )
 
-benchmark_prefix() {
-  local version key
-  version="$(source_version "$(unpacked_source benchmark)")"
-  key="$(printf '%s\n' "${benchmark_options[@]}" | sha256sum | cut -c1-12)"
-  echo "$cache/benchmark-$version-$key"
-}
+benchmark_prefix() { cached_prefix benchmark benchmark "${benchmark_options[@]}"; }
 
 build_benchmark() {
   local source prefix
@@ -252,15 +251,26 @@ program_runtime() {
   echo "$qt/bin/Qt6Core.dll" "$qt/bin/Qt6Gui.dll" "$qt/bin/Qt6Widgets.dll" $(mingw_runtime)
 }
 
-build_program() {
-  local qt audio
-  qt="$(qt_prefix)"
+# Configures and builds the program's tree in FOLDER over the cross-built libraries and those
+# under the extra PREFIXES (;-separated, may be empty), with the CMake options that follow
+# (`--` ends them; what comes after is for the build: targets).
+build_tree() {
+  local folder="$1" prefixes="$2" audio configure=()
+  shift 2
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do configure+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
   audio="$(audio_prefix)"
   PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" PKG_CONFIG_PATH="" \
-    "$qt/bin/qt-cmake" -S "$repo" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DEXAM_WINDOWS_PREFIX="$audio" \
-    -DBUILD_TESTING=ON -DBUILD_BENCHMARKS=OFF
-  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" cmake --build "$build_dir" -j"$jobs"
+    "$(qt_prefix)/bin/qt-cmake" -S "$repo" -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DEXAM_WINDOWS_PREFIX="$audio${prefixes:+;$prefixes}" \
+    "${configure[@]}"
+  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" cmake --build "$folder" -j"$jobs" "$@"
+}
+
+build_program() {
+  local qt
+  qt="$(qt_prefix)"
+  build_tree "$build_dir" "" -DBUILD_TESTING=ON -DBUILD_BENCHMARKS=OFF
   # What the programs need beside them: Qt, its platform and style plugins, the compiler's
   # runtime. The tests run from bin/ with the same set (and the offscreen platform, Qt Test).
   local bin="$build_dir/bin" dist="$build_dir/dist"
@@ -343,14 +353,8 @@ run_windows_tests() {
 # The exam sink's benchmark under Wine, built in a folder of its own; arguments go to it.
 run_windows_bench() {
   build_benchmark
-  local qt audio bench_dir="$build_dir-bench"
-  qt="$(qt_prefix)"
-  audio="$(audio_prefix)"
-  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" PKG_CONFIG_PATH="" \
-    "$qt/bin/qt-cmake" -S "$repo" -B "$bench_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" -DEXAM_WINDOWS_PREFIX="$audio;$(benchmark_prefix)" \
-    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON
-  PKG_CONFIG_LIBDIR="$audio/lib/pkgconfig" cmake --build "$bench_dir" -j"$jobs" \
+  local bench_dir="$build_dir-bench"
+  build_tree "$bench_dir" "$(benchmark_prefix)" -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=ON -- \
     --target exam_sink_bench lame_enc
   cp $(program_runtime) "$bench_dir/bin/"
   mkdir -p "$build_dir"

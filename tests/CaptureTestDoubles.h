@@ -143,4 +143,17 @@ private:
     std::vector<std::string> events_;
 };
 
+// A sink that stays away longer than both buffers and the device's own slack can cover.
+class SlowSink : public AudioSink {
+public:
+    void onAudioData(const void*, std::uint32_t) override {
+        if (calls_++ == 0) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+        }
+    }
+
+private:
+    int calls_ = 0;
+};
+
 }  // namespace capture_test

@@ -29,6 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 using capture_test::CountingListener;
 using capture_test::RecordingSink;
+using capture_test::SlowSink;
 using capture_test::TestResources;
 using ::testing::Contains;
 using ::testing::Field;
@@ -188,19 +189,6 @@ TEST_F(AlsaCaptureDeviceTest, RemovedSourceEndsTheRecordingAndStopStillReturns) 
     EXPECT_EQ(resources.threadsRunning, 0);
     device().setProblemListener(nullptr);
 }
-
-// A sink that stays away longer than both buffers and the device's own slack can cover.
-class SlowSink : public AudioSink {
-public:
-    void onAudioData(const void*, std::uint32_t) override {
-        if (calls_++ == 0) {
-            std::this_thread::sleep_for(5s);
-        }
-    }
-
-private:
-    int calls_ = 0;
-};
 
 TEST_F(AlsaCaptureDeviceTest, AudioLostToASlowSinkIsCountedAsAnOverrun) {
     SlowSink slow;

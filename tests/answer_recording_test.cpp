@@ -57,13 +57,15 @@ public:
     void startExam() { yes(ControlId::StartExam); }
     void recordAnswer() { yes(ControlId::RecordAnswer); }
     void stopAnswer() { yes(ControlId::StopAnswer); }
-    // An answer of 0000017 recorded from `from` to `to` seconds, stopped and closed.
-    void recordClosedAnswer(std::int64_t from, std::int64_t to) {
+    // An answer of 0000017 of `blocks` blocks, the last one after its stop, which closes it.
+    void recordClosedAnswer(int blocks) {
         enterKim("0000017");
-        now = start + from;
         recordAnswer();
+        for (int i = 1; i < blocks; ++i) {
+            capture(pcm);
+        }
         stopAnswer();
-        block(to);
+        capture(pcm);
     }
     // The enabled state of the answer's controls, and whether the indicator shows.
     std::map<ControlId, bool> answerStates() {
@@ -291,9 +293,10 @@ TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithO
     window(60);
     startExam();
     enterKim("0000017", "0000017");
-    now = start + 1;
     recordAnswer();
-    block(60);
+    for (int seconds = 2; seconds <= 60; seconds += 2) {
+        block(seconds);
+    }
     EXPECT_EQ(answer().state(), AnswerState::Recording);
 
     // The organiser's stop question is still open when the block past the maximum comes.
@@ -307,7 +310,7 @@ TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithO
     });
     stopAnswer();
 
-    EXPECT_EQ(answer().elapsed(), 61);
+    EXPECT_EQ(answer().elapsed(), 62);
     EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
     EXPECT_EQ(text(ControlId::RecordAnswer), "перезаписать");
@@ -320,6 +323,27 @@ TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithO
     const std::vector<unsigned char> answer = contentsOf(kAnswerFile);
     ASSERT_GT(answer.size(), 0u);
     EXPECT_NE(std::search(all.begin(), all.end(), answer.begin(), answer.end()), all.end());
+}
+
+// Times are the sound recorded: a clock set an hour on, then two back, mid-answer moves neither
+// the times shown nor the limit.
+TEST_F(AnswerWindowTest, AClockSetOnOrBackMidAnswerMovesNeitherTheTimesNorTheLimit) {
+    window(9);
+    startExam();
+    enterKim("0000017");
+    recordAnswer();
+    const std::int64_t clockAt[] = {2, 3'604, -3'594, -3'592};
+    for (int i = 0; i < 4; ++i) {
+        block(clockAt[i]);
+        const QString shown = QString::asprintf("00:00.%02d", 2 * (i + 1));
+        EXPECT_EQ(text(ControlId::TotalElapsed), shown);
+        EXPECT_EQ(text(ControlId::AnswerElapsed), shown);
+        EXPECT_EQ(answer().state(), AnswerState::Recording) << "block " << i;
+    }
+    block(-3'590);
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
+    EXPECT_EQ(answer().elapsed(), 10);
+    EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
 }
 
 TEST_F(AnswerWindowTest, ALostSoundCardClosesTheOpenAnswerSoTheExamCanEnd) {
@@ -387,7 +411,7 @@ TEST_F(AnswerWindowTest, ClosingTheProgramMidAnswerKeepsTheSoundInHandInBothFile
 TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
     window();
     startExam();
-    recordClosedAnswer(1, 62);  // 61 s
+    recordClosedAnswer(31);  // 62 s
     int ticksUntilClosed = 0;
     whilePlaybackBoxOpen = [&](OpenBox& box) {
         while (!box.isClosed() && ticksUntilClosed < 100) {
@@ -397,10 +421,10 @@ TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
     };
     click(ControlId::Listen);
 
-    EXPECT_EQ(ticksUntilClosed, 61);
-    ASSERT_EQ(playbackTitles.size(), 61u);
-    EXPECT_EQ(playbackTitles.front(), "Проигрывание 60");
-    EXPECT_EQ(playbackTitles[59], "Проигрывание 1");
+    EXPECT_EQ(ticksUntilClosed, 62);
+    ASSERT_EQ(playbackTitles.size(), 62u);
+    EXPECT_EQ(playbackTitles.front(), "Проигрывание 61");
+    EXPECT_EQ(playbackTitles[60], "Проигрывание 1");
     EXPECT_EQ(playbackTitles.back(), "Проигрывание 0");
     const MessageRequest& box = boxes.back();
     EXPECT_EQ(box.text, "Проигрывание последней записи\n\n");
@@ -412,18 +436,18 @@ TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
     EXPECT_EQ(dialog->playback().playbackCountdown(), 0);
 }
 
-TEST_F(AnswerWindowTest, AShortAnswerKeepsTheTitleAndOkStopsThePlaybackEarly) {
+TEST_F(AnswerWindowTest, OkStopsThePlaybackEarly) {
     window();
     startExam();
-    recordClosedAnswer(3, 3);  // under a second
+    recordClosedAnswer(1);
     whilePlaybackBoxOpen = [&](OpenBox&) { dialog->playback().onTimer(); };
     click(ControlId::Listen);
-    EXPECT_TRUE(playbackTitles.empty());
+    EXPECT_EQ(playbackTitles, std::vector<QString>{"Проигрывание 1"});
     EXPECT_EQ(players.back(), "library stops");
     EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
 
     click(ControlId::SaveAnswer);
-    recordClosedAnswer(10, 40);
+    recordClosedAnswer(15);
     // OK after two ticks of thirty.
     whilePlaybackBoxOpen = [&](OpenBox&) {
         dialog->playback().onTimer();
@@ -441,7 +465,7 @@ TEST_F(AnswerWindowTest, AShortAnswerKeepsTheTitleAndOkStopsThePlaybackEarly) {
 TEST_F(AnswerWindowTest, APlayerSlowToOpenLeavesTheWindowShowingTheRecording) {
     window();
     startExam();
-    recordClosedAnswer(1, 6);
+    recordClosedAnswer(3);
     // The library answers only once the window's thread has shown what was reported meanwhile.
     std::atomic<bool> shown = false;
     library.whilePlaying = [&] {
@@ -461,7 +485,7 @@ TEST_F(AnswerWindowTest, APlayerSlowToOpenLeavesTheWindowShowingTheRecording) {
 TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise) {
     window();
     startExam();
-    recordClosedAnswer(1, 6);
+    recordClosedAnswer(3);
     library.failWith = 41;
     const std::string plays = std::string(" plays ") + kAnswerFile;
     const std::string failed = std::string("library failed ") + kAnswerFile;
@@ -484,7 +508,7 @@ TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise)
     EXPECT_EQ(question.icon, MessageIcon::Exclamation);
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
     EXPECT_EQ(boxes.back().caption, "Buf playback");
-    EXPECT_EQ(ticks, 5);
+    EXPECT_EQ(ticks, 6);
     EXPECT_EQ(players, std::vector<std::string>{failed});
     EXPECT_TRUE(dialog->playback().bassAvailable());
     EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());

@@ -20,12 +20,18 @@
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/MixerDevice.h"
 #include "platform/SystemAudio.h"
+#ifdef _WIN32
+#include <QTest>
+
+#include "exam/PlaybackPlayer.h"
+#endif
 
 namespace {
 
 using namespace std::chrono_literals;
 using capture_test::CountingListener;
 using capture_test::RecordingSink;
+using capture_test::SlowSink;
 using capture_test::TestResources;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -402,18 +408,6 @@ TEST_F(WaveInOnSoundServerTest, FillsTheBlocksInOrderAndPublishesALevelEveryTent
     EXPECT_FALSE(device().deviceLost());
 }
 
-class SlowSink : public AudioSink {
-public:
-    void onAudioData(const void*, std::uint32_t) override {
-        if (calls_++ == 0) {
-            std::this_thread::sleep_for(5s);
-        }
-    }
-
-private:
-    int calls_ = 0;
-};
-
 TEST_F(WaveInOnSoundServerTest, AudioLostToASlowSinkIsOneOverrunOfItsLength) {
     SlowSink slow;
     CountingListener listener;
@@ -427,6 +421,20 @@ TEST_F(WaveInOnSoundServerTest, AudioLostToASlowSinkIsOneOverrunOfItsLength) {
                 0.5 * kServerFramesPerSecond);
     EXPECT_FALSE(device().deviceLost());
     device().setProblemListener(nullptr);
+}
+
+// The system's player that listening falls back to, on an MP3 named by the Linux side
+// (WineExamOnSoundServerTest), which hears its stream reach the server.
+TEST(SystemFallbackPlayerTest, PlaysTheFileItIsGiven) {
+    const char* file = std::getenv("EXAM_TEST_MP3");
+    if (file == nullptr) {
+        GTEST_SKIP() << "no MP3 named";
+    }
+    // No window: the test program's windows are not the system's.
+    const std::unique_ptr<PlaybackPlayer> player = makeSystemFallbackPlayer(nullptr);
+    ASSERT_TRUE(player->play(file));
+    QTest::qWait(5'000);
+    player->stop();
 }
 #endif
 

@@ -163,7 +163,6 @@ TEST_F(ExamWindowTest, StartPreparesTheFirstMixerLineAndRecordsIntoAnAllFileName
     EXPECT_EQ(allFiles(), std::vector<std::string>{kFirstAllFile});
     EXPECT_TRUE(device().isOpen());
     EXPECT_TRUE(dialog->session().examRunning);
-    EXPECT_EQ(dialog->session().examStart, examDay.toSecsSinceEpoch());
     // The mixer was probed and then opened again to prepare "Mic", its first line.
     EXPECT_EQ(mixers.openedDeviceIds, (std::vector<std::uint32_t>{0, 0}));
     EXPECT_EQ(mixers.openMixers, 0);
@@ -174,9 +173,8 @@ TEST_F(ExamWindowTest, StartPreparesTheFirstMixerLineAndRecordsIntoAnAllFileName
     EXPECT_EQ(mixers.writes[1].unsigneds, std::vector<std::uint32_t>(2, 400));
     EXPECT_EQ(mixers.listValues(30), (std::vector<bool>{true, false}));
 
-    now += 65;
     capture(tone(kBlockBytes / 4));
-    EXPECT_EQ(text(ControlId::TotalElapsed), "00:01.05");
+    EXPECT_EQ(text(ControlId::TotalElapsed), "00:00.02");
     EXPECT_GT(fs::file_size(kFirstAllFile), 0u);
 }
 
@@ -385,15 +383,14 @@ TEST_F(ExamWindowTest, AnswerTimesShowAndTheAnswerClosesWithTheBlockAfterItsStop
     window();
     startExam();
     ExamSessionState& session = dialog->session();
-    ASSERT_TRUE(session.answer.open("out/answer.mp3", "0000017", now + 60));
-    now += 72;
     capture(tone(kBlockBytes / 4));
-    EXPECT_EQ(text(ControlId::TotalElapsed), "00:01.12");
-    EXPECT_EQ(text(ControlId::AnswerElapsed), "00:00.12");
-    EXPECT_EQ(text(ControlId::AnswerState), "время записи: 00:00.12");
+    ASSERT_TRUE(session.answer.open("out/answer.mp3", "0000017"));
+    capture(tone(kBlockBytes / 2));
+    EXPECT_EQ(text(ControlId::TotalElapsed), "00:00.06");
+    EXPECT_EQ(text(ControlId::AnswerElapsed), "00:00.04");
+    EXPECT_EQ(text(ControlId::AnswerState), "время записи: 00:00.04");
 
     ASSERT_TRUE(session.answer.requestStop());
-    now += 2;
     capture(tone(kBlockBytes / 4));
     EXPECT_EQ(session.answer.state(), AnswerState::Idle);
     EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());

@@ -21,6 +21,7 @@
 #include "exam/ExamJournal.h"
 #include "exam/InterruptedExam.h"
 #include "session/KimRegister.h"
+#include "session/LongestAnswer.h"
 #include "session/SessionSetupDialog.h"
 #include "session/SessionTitle.h"
 
@@ -340,6 +341,47 @@ TEST(SessionTitleTest, AddsTheLimitOnlyWhenThereIsOne) {
     EXPECT_EQ(sessionTitle(codes, 0), "ППЭ 0042   ауд 007  предмет fra");
     EXPECT_EQ(sessionTitle(codes, -3), "ППЭ 0042   ауд 007  предмет fra");
     EXPECT_EQ(sessionTitle(codes, 120), "ППЭ 0042   ауд 007  предмет fra (макс.запись - 120 сек)");
+}
+
+// The settings file stands in for string 2, read the same way; a value that is no number is
+// told, where reading it as 0 would lift the limit without a word.
+TEST_F(SessionEstablishmentTest, TheSettingsFileSetsTheLongestAnswerOrSaysWhyItCannot) {
+    int files = 0;  // each a file of its own: the settings' cache goes by name
+    const auto settings = [&](const QByteArray& lines) {
+        QFile file(QStringLiteral("settings-%1.conf").arg(++files));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(lines);
+        return file.fileName();
+    };
+    EXPECT_EQ(readLongestAnswer({}).seconds, 0);
+    EXPECT_EQ(readLongestAnswer(settings("other=5\n")).seconds, 0);
+    EXPECT_TRUE(readLongestAnswer(settings("other=5\n")).problem.isEmpty());
+    EXPECT_EQ(
+        readLongestAnswer(settings("maxAnswerSeconds = 300 - пять минут, не больше\n")).seconds,
+        300);
+    const LongestAnswer unread = readLongestAnswer(settings("maxAnswerSeconds=пять минут\n"));
+    EXPECT_EQ(unread.seconds, 0);
+    EXPECT_EQ(unread.problem,
+              "В файле настроек settings-4.conf значение "
+              "maxAnswerSeconds=пять минут не число секунд.");
+
+    soundCards.devices.push_back({"Microphone"});
+    registry.emplace(soundCards);
+    dialog.emplace(WindowServices{.captureDevices = &*registry,
+                                  .runSessionSetup = [](QWidget*) { return codes; },
+                                  .settingsFile = settings("maxAnswerSeconds=\n")});
+    dialog->establishSession();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "В файле настроек settings-5.conf значение maxAnswerSeconds= не "
+              "число секунд.\n\nОтветы записываются без ограничения времени.");
+    EXPECT_EQ(dialog->maxAnswerSeconds(), 0);
+    dialog.reset();
+    dialog.emplace(WindowServices{.captureDevices = &*registry,
+                                  .runSessionSetup = [](QWidget*) { return codes; },
+                                  .settingsFile = settings("maxAnswerSeconds=90\n")});
+    dialog->establishSession();
+    EXPECT_EQ(dialog->windowTitle(), "ППЭ 0042   ауд 007  предмет fra (макс.запись - 90 сек)");
 }
 
 TEST(SessionTitleTest, LimitIsTheNumberTheTextBeginsWith) {

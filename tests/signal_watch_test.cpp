@@ -63,7 +63,7 @@ TEST_F(SignalWatchTest, SilenceRaisesTheAlarmAtTenSecondsAgainEveryThirtyAndTheS
     EXPECT_TRUE(meter->alarmShown());
     EXPECT_EQ(warning("noSignalWarning"), nullptr) << "no answer is being recorded";
 
-    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", "0000017", 0));
+    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", "0000017"));
     capture(silence(44'100 * 299 / 10));
     EXPECT_EQ(status(), "Нет сигнала с микрофона 10 с. Проверьте микрофон.");
     capture(silence(4410));
@@ -92,7 +92,7 @@ TEST_F(SignalWatchTest, TimeLeftCountsTheAnswerFileWhileOneIsOpenAndWarnsOnceBel
     EXPECT_TRUE(timeLeft->isVisibleTo(&*dialog));
     EXPECT_EQ(timeLeft->text().toStdString(), "Места на диске: 2 ч 00 мин");
 
-    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", "0000017", 0));
+    ASSERT_TRUE(dialog->session().answer.open("out/answer.mp3", "0000017"));
     watch->refresh();
     EXPECT_EQ(timeLeft->text().toStdString(), "Места на диске: 1 ч 00 мин");
     EXPECT_EQ(warning("diskSpaceWarning"), nullptr);

@@ -240,7 +240,7 @@ void recordExam(const QStringList& kims) {
     ExamSessionState session;
     UnwatchedWindow window;
     ExamJournal journal([](const QString& text) { ADD_FAILURE() << text.toStdString(); });
-    Mp3FileSink sink(session, window, journal, systemClock(), 0, EncoderLibrary::instance());
+    Mp3FileSink sink(session, window, journal, 0, EncoderLibrary::instance());
     ASSERT_TRUE(session.allFile.open("out/ALL_0042-007-eng__2026-06-01_06-00-00.mp3",
                                      RecordingFile::Mode::CreateNew));
     session.examRunning = true;
@@ -251,7 +251,7 @@ void recordExam(const QStringList& kims) {
         sink.onAudioData(pcm.data(), static_cast<std::uint32_t>(pcm.size()));
     };
     for (const QString& kim : kims) {
-        ASSERT_TRUE(session.answer.open("out/0042-007-eng_" + kim.toStdString() + ".mp3", kim, 0));
+        ASSERT_TRUE(session.answer.open("out/0042-007-eng_" + kim.toStdString() + ".mp3", kim));
         block();
         block();
         ASSERT_TRUE(session.answer.requestStop());

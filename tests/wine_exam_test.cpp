@@ -366,15 +366,32 @@ TEST_F(WineExamOnSoundServerTest, AKillMidAnswerLeavesBothFilesPlayableUpToIt) {
     EXPECT_LT(answerSeconds, seconds(killed - answerStarted) + 0.5);
 }
 
-// The Windows test program's cases that need this server: wave-in capture and the mixer.
-TEST_F(WineExamOnSoundServerTest, WindowsCaptureAndMixerTestsPassOnTheServer) {
+// The Windows test program's cases that need this server: wave-in capture, the mixer, and the
+// system's player, whose stream must reach the server while it plays an answer-like MP3.
+TEST_F(WineExamOnSoundServerTest, WindowsCaptureMixerAndSystemPlayerTestsPassOnTheServer) {
     const fs::path tests = exe_.parent_path().parent_path() / "bin" / "recorder_tests.exe";
-    std::string output;
-    const int status = runProgram({"wine", tests.string(), "--gtest_brief=1",
-                                   "--gtest_filter=WaveInOnSoundServer*:SystemMixer*"},
-                                  &output, 120s);
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
+    const fs::path mp3 = work_ / "answer.mp3";
+    ASSERT_EQ(
+        runProgram({"lame", "--quiet", "-b", "128", (work_ / "speech.wav").string(), mp3.string()}),
+        0);
+    const fs::path log = work_ / "windows-tests.log";
+    ChildProcess windowsTests(
+        {"wine", tests.string(), "--gtest_brief=1",
+         "--gtest_filter=WaveInOnSoundServer*:SystemMixer*:SystemFallbackPlayer*"},
+        ChildProcess::Options{{"EXAM_TEST_MP3=" + mp3.string()}, log.string()});
+    bool heard = false;
+    for (auto until = Clock::now() + 120s;
+         !heard && !windowsTests.hasEnded() && Clock::now() < until;
+         std::this_thread::sleep_for(250ms)) {
+        std::string streams;
+        server().pactl({"list", "sink-inputs"}, &streams);
+        heard = streams.find("application.process.binary = \"wine") != std::string::npos;
+    }
+    EXPECT_EQ(windowsTests.wait(120s), 0);
+    std::ifstream output(log);
+    const std::string text{std::istreambuf_iterator<char>(output), {}};
+    EXPECT_EQ(text.find("SKIPPED"), std::string::npos) << text;
+    EXPECT_TRUE(heard) << "no stream of the system's player reached the server";
 }
 
 }  // namespace

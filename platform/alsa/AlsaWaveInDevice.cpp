@@ -83,6 +83,7 @@ AlsaWaveInDevice::AlsaWaveInDevice(AlsaPcm pcm, const WaveFormat& format,
       periodFrames_(periodFrames),
       ringFrames_(ringFrames),
       queue_(queue),
+      buffers_(queue),
       dropped_(periodFrames * format.nBlockAlign),
       driver_(&AlsaWaveInDevice::drive, this) {}
 
@@ -111,11 +112,7 @@ WaveResult AlsaWaveInDevice::prepareHeader(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if (header.lpData == nullptr || header.dwBufferLength < format_.nBlockAlign) {
-        return WaveResult::Error;
-    }
-    header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
-    return WaveResult::Ok;
+    return QueuedWaveBuffers::prepare(header, format_);
 }
 
 WaveResult AlsaWaveInDevice::unprepareHeader(WaveHeader& header) {
@@ -123,11 +120,7 @@ WaveResult AlsaWaveInDevice::unprepareHeader(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
-        return WaveResult::StillQueued;
-    }
-    header.dwFlags &= ~WHDR_PREPARED;
-    return WaveResult::Ok;
+    return QueuedWaveBuffers::unprepare(header);
 }
 
 WaveResult AlsaWaveInDevice::addBuffer(WaveHeader& header) {
@@ -136,15 +129,9 @@ WaveResult AlsaWaveInDevice::addBuffer(WaveHeader& header) {
         if (closed_) {
             return WaveResult::InvalidHandle;
         }
-        if ((header.dwFlags & WHDR_PREPARED) == 0) {
-            return WaveResult::Unprepared;
+        if (const WaveResult added = buffers_.add(header); added != WaveResult::Ok) {
+            return added;
         }
-        if ((header.dwFlags & WHDR_INQUEUE) != 0) {
-            return WaveResult::StillQueued;
-        }
-        header.dwBytesRecorded = 0;
-        header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-        buffers_.push_back(&header);
     }
     changed();
     return WaveResult::Ok;
@@ -170,7 +157,7 @@ WaveResult AlsaWaveInDevice::start() {
             return WaveResult::Error;
         }
         running_ = true;
-        lostFrames_ = 0;
+        buffers_.forgetLost();
         lastReadAt_ = std::chrono::steady_clock::now();
     }
     changed();
@@ -186,15 +173,12 @@ WaveResult AlsaWaveInDevice::reset() {
         if (running_ && !lost_) {
             readIntoBuffers();  // what has been recorded so far belongs to the caller
         }
-        tellLostAudio();
         running_ = false;
         snd_pcm_drop(pcm_.get());
         if (!lost_) {
             snd_pcm_prepare(pcm_.get());
         }
-        while (!buffers_.empty()) {
-            handBackFirst();
-        }
+        buffers_.handBackAll();
     }
     changed();
     return WaveResult::Ok;
@@ -209,10 +193,7 @@ WaveResult AlsaWaveInDevice::close() {
     }
     stopDriver();
     std::lock_guard lock(mutex_);
-    tellLostAudio();
-    while (!buffers_.empty()) {
-        handBackFirst();
-    }
+    buffers_.handBackAll();
     pcm_.reset();
     closed_ = true;
     queue_.post({WaveMessage::Kind::Close});
@@ -286,11 +267,11 @@ void AlsaWaveInDevice::waitForAudio(std::unique_lock<std::mutex>& lock) {
 
 void AlsaWaveInDevice::readIntoBuffers() {
     while (!buffers_.empty()) {
-        WaveHeader& header = *buffers_.front();
+        WaveHeader& header = buffers_.front();
         const snd_pcm_uframes_t room =
             (header.dwBufferLength - header.dwBytesRecorded) / format_.nBlockAlign;
         if (room == 0) {
-            handBackFirst();
+            buffers_.handBackFirst();
             continue;
         }
         const snd_pcm_sframes_t got =
@@ -306,11 +287,11 @@ void AlsaWaveInDevice::readIntoBuffers() {
             return;
         }
         lastReadAt_ = std::chrono::steady_clock::now();
-        tellLostAudio();
+        buffers_.tellLostAudio();
         publishLevel(header.lpData + header.dwBytesRecorded, static_cast<snd_pcm_uframes_t>(got));
         header.dwBytesRecorded += static_cast<std::uint32_t>(got) * format_.nBlockAlign;
         if (static_cast<snd_pcm_uframes_t>(got) == room) {
-            handBackFirst();
+            buffers_.handBackFirst();
         }
     }
 }
@@ -340,7 +321,7 @@ void AlsaWaveInDevice::keepFromOverrunning() {
             return;
         }
         lastReadAt_ = std::chrono::steady_clock::now();
-        lostFrames_ += static_cast<std::uint32_t>(got);
+        buffers_.countLost(static_cast<std::uint32_t>(got));
         available -= got;
     }
 }
@@ -354,10 +335,10 @@ void AlsaWaveInDevice::recover(int error) {
             std::chrono::steady_clock::now() - lastReadAt_);
         const auto framesSince = static_cast<snd_pcm_uframes_t>(
             since.count() * static_cast<std::int64_t>(format_.nSamplesPerSec) / 1'000'000);
-        lostFrames_ += static_cast<std::uint32_t>(
-            std::max(periodFrames_, framesSince > ringFrames_ ? framesSince - ringFrames_ : 0));
+        buffers_.countLost(static_cast<std::uint32_t>(
+            std::max(periodFrames_, framesSince > ringFrames_ ? framesSince - ringFrames_ : 0)));
         lastReadAt_ = std::chrono::steady_clock::now();
-        tellLostAudio();
+        buffers_.tellLostAudio();
         return;
     }
     // -ENODEV, -EBADFD, -EIO, a recovery that failed: the device is gone.
@@ -369,23 +350,5 @@ void AlsaWaveInDevice::loseDevice() {
         return;
     }
     lost_ = true;
-    tellLostAudio();
-    if (!buffers_.empty() && buffers_.front()->dwBytesRecorded != 0) {
-        handBackFirst();
-    }
-    queue_.post({WaveMessage::Kind::DeviceLost});
-}
-
-void AlsaWaveInDevice::tellLostAudio() {
-    if (lostFrames_ != 0) {
-        queue_.post({WaveMessage::Kind::Overrun, nullptr, lostFrames_});
-        lostFrames_ = 0;
-    }
-}
-
-void AlsaWaveInDevice::handBackFirst() {
-    WaveHeader* header = buffers_.front();
-    buffers_.pop_front();
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    queue_.post({WaveMessage::Kind::Data, header});
+    buffers_.tellDeviceLost();
 }

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +15,7 @@
 
 #include "audio/LevelMeter.h"
 #include "audio/RecordingQueue.h"
+#include "platform/QueuedWaveBuffers.h"
 #include "platform/WaveIn.h"
 #include "platform/alsa/AlsaHandles.h"
 #include "platform/alsa/Wakeup.h"
@@ -53,8 +53,6 @@ private:
     void keepFromOverrunning();
     void recover(int error);
     void loseDevice();
-    void tellLostAudio();
-    void handBackFirst();
     void stopDriver();
     void changed();
     void publishLevel(const std::byte* data, snd_pcm_uframes_t frames);
@@ -68,13 +66,12 @@ private:
 
     std::mutex mutex_;  // guards everything below but pollFds_, and every call on pcm_
     std::condition_variable changed_;
-    std::deque<WaveHeader*> buffers_;
+    QueuedWaveBuffers buffers_;
     std::vector<std::byte> dropped_;  // room for audio read only to be thrown away
     bool running_ = false;
     bool stopping_ = false;
     bool closed_ = false;
     bool lost_ = false;
-    std::uint32_t lostFrames_ = 0;  // not yet told
     std::chrono::steady_clock::time_point lastReadAt_;
     LevelMeter* meter_ = nullptr;
 

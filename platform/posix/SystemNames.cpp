@@ -6,3 +6,4 @@ const char* const playerLibraryCaptionName = "libbass.so";
 const char* const systemPlayerQualifier = "";
 const char* const statementViewerName = "xdg-open";
 const char statementFolderSeparator = '/';
+const char* const settingsFileName = "exam-recorder/exam-recorder.conf";

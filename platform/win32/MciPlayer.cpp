@@ -27,8 +27,10 @@ public:
     bool play(const std::string& fileName) override {
         stop();
         const std::filesystem::path path = filePath(fileName);
+        // Hidden either way: inside the owner, or a window of its own where there is none.
+        const DWORD placement = owner_ != nullptr ? WS_CHILD : WS_POPUP;
         player_ = MCIWndCreateW(owner_, GetModuleHandleW(nullptr),
-                                WS_CHILD | MCIWNDF_NOMENU | MCIWNDF_NOPLAYBAR | MCIWNDF_NOERRORDLG,
+                                placement | MCIWNDF_NOMENU | MCIWNDF_NOPLAYBAR | MCIWNDF_NOERRORDLG,
                                 path.c_str());
         if (player_ == nullptr) {
             return false;

@@ -6,3 +6,4 @@ const char* const playerLibraryCaptionName = "BASS.dll";
 const char* const systemPlayerQualifier = "в Windows ";
 const char* const statementViewerName = "start";
 const char statementFolderSeparator = '\\';
+const char* const settingsFileName = "";

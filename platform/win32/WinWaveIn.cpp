@@ -103,6 +103,7 @@ WinWaveInDevice::WinWaveInDevice(const WaveFormat& format, RecordingQueue& queue
       systemBufferBytes_(format.nAvgBytesPerSec / kSystemBuffersPerSecond / format.nBlockAlign *
                          format.nBlockAlign),
       queue_(queue),
+      buffers_(queue),
       audioEvent_(std::move(audioEvent)),
       stopEvent_(std::move(stopEvent)),
       system_(std::make_unique<SystemBuffers>()) {
@@ -159,11 +160,7 @@ WaveResult WinWaveInDevice::prepareHeader(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if (header.lpData == nullptr || header.dwBufferLength < format_.nBlockAlign) {
-        return WaveResult::Error;
-    }
-    header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
-    return WaveResult::Ok;
+    return QueuedWaveBuffers::prepare(header, format_);
 }
 
 WaveResult WinWaveInDevice::unprepareHeader(WaveHeader& header) {
@@ -171,11 +168,7 @@ WaveResult WinWaveInDevice::unprepareHeader(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
-        return WaveResult::StillQueued;
-    }
-    header.dwFlags &= ~WHDR_PREPARED;
-    return WaveResult::Ok;
+    return QueuedWaveBuffers::unprepare(header);
 }
 
 WaveResult WinWaveInDevice::addBuffer(WaveHeader& header) {
@@ -183,15 +176,9 @@ WaveResult WinWaveInDevice::addBuffer(WaveHeader& header) {
     if (closed_) {
         return WaveResult::InvalidHandle;
     }
-    if ((header.dwFlags & WHDR_PREPARED) == 0) {
-        return WaveResult::Unprepared;
+    if (const WaveResult added = buffers_.add(header); added != WaveResult::Ok) {
+        return added;
     }
-    if ((header.dwFlags & WHDR_INQUEUE) != 0) {
-        return WaveResult::StillQueued;
-    }
-    header.dwBytesRecorded = 0;
-    header.dwFlags = (header.dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    buffers_.push_back(&header);
     // Audio kept while no buffer was queued goes into this one now.
     if (running_ && !lost_) {
         collect(false);
@@ -214,7 +201,7 @@ WaveResult WinWaveInDevice::start() {
         return WaveResult::Error;
     }
     running_ = true;
-    lostFrames_ = 0;
+    buffers_.forgetLost();
     lastAudioAt_ = Clock::now();
     return WaveResult::Ok;
 }
@@ -233,10 +220,7 @@ WaveResult WinWaveInDevice::reset() {
         }
     }
     running_ = false;
-    tellLostAudio();
-    while (!buffers_.empty()) {
-        handBackFirst();
-    }
+    buffers_.handBackAll();
     return WaveResult::Ok;
 }
 
@@ -251,10 +235,7 @@ WaveResult WinWaveInDevice::close() {
     stopDriver();
     std::lock_guard lock(mutex_);
     closeSystemDevice();
-    tellLostAudio();
-    while (!buffers_.empty()) {
-        handBackFirst();
-    }
+    buffers_.handBackAll();
     queue_.post({WaveMessage::Kind::Close});
     return WaveResult::Ok;
 }
@@ -302,25 +283,25 @@ void WinWaveInDevice::collect(bool flush) {
             }
         }
         while (buffer.taken < recorded && !buffers_.empty()) {
-            WaveHeader& target = *buffers_.front();
+            WaveHeader& target = buffers_.front();
             const std::uint32_t room = (target.dwBufferLength - target.dwBytesRecorded) /
                                        format_.nBlockAlign * format_.nBlockAlign;
             const std::uint32_t bytes = std::min(room, recorded - buffer.taken);
             if (bytes != 0) {
-                tellLostAudio();
+                buffers_.tellLostAudio();
                 std::memcpy(target.lpData + target.dwBytesRecorded, audio + buffer.taken, bytes);
                 buffer.taken += bytes;
                 target.dwBytesRecorded += bytes;
             }
             if (bytes == room) {
-                handBackFirst();
+                buffers_.handBackFirst();
             }
         }
         if (buffer.taken < recorded) {
             if (!flush && heldBuffers() <= kMostHeld) {
                 return;
             }
-            lostFrames_ += (recorded - buffer.taken) / format_.nBlockAlign;
+            buffers_.countLost((recorded - buffer.taken) / format_.nBlockAlign);
         }
         requeue(buffer);
         next_ = (next_ + 1) % kSystemBuffers;
@@ -355,25 +336,7 @@ void WinWaveInDevice::loseDevice() {
         return;
     }
     lost_ = true;
-    tellLostAudio();
-    if (!buffers_.empty() && buffers_.front()->dwBytesRecorded != 0) {
-        handBackFirst();
-    }
-    queue_.post({WaveMessage::Kind::DeviceLost});
-}
-
-void WinWaveInDevice::tellLostAudio() {
-    if (lostFrames_ != 0) {
-        queue_.post({WaveMessage::Kind::Overrun, nullptr, lostFrames_});
-        lostFrames_ = 0;
-    }
-}
-
-void WinWaveInDevice::handBackFirst() {
-    WaveHeader* header = buffers_.front();
-    buffers_.pop_front();
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    queue_.post({WaveMessage::Kind::Data, header});
+    buffers_.tellDeviceLost();
 }
 
 void WinWaveInDevice::publishLevel(const std::byte* data, std::uint32_t bytes) {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -15,6 +14,7 @@
 
 #include "audio/LevelMeter.h"
 #include "audio/RecordingQueue.h"
+#include "platform/QueuedWaveBuffers.h"
 #include "platform/WaveIn.h"
 
 // After WaveIn.h: mmsystem.h defines its flag and format names as macros.
@@ -81,8 +81,6 @@ private:
     std::size_t heldBuffers() const;
     void requeue(SystemBuffer& buffer);
     void loseDevice();
-    void tellLostAudio();
-    void handBackFirst();
     void stopDriver();
     void closeSystemDevice();
     void publishLevel(const std::byte* data, std::uint32_t bytes);
@@ -96,12 +94,11 @@ private:
     WaveInHandle wave_;
 
     std::mutex mutex_;  // guards everything below, and every call on wave_
-    std::deque<WaveHeader*> buffers_;
+    QueuedWaveBuffers buffers_;
     std::size_t next_ = 0;  // the system buffer that comes back next
     bool running_ = false;
     bool closed_ = false;
     bool lost_ = false;
-    std::uint32_t lostFrames_ = 0;  // not yet told
     std::chrono::steady_clock::time_point lastAudioAt_;
     LevelMeter* meter_ = nullptr;
 

@@ -8,17 +8,7 @@ windows_exe="$1"
 linux_program="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-passes=0
-failures=0
-check() {
-  if [ "$2" = "$3" ]; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1: got '$2', expected '$3'"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # An exam day's out folder: answers, an empty one, one of another subject, a stray file.
 mkdir -p "$work/linux/out"
@@ -46,5 +36,4 @@ printf 'more' >> "$work/windows/out/0042-007-eng_1234567.mp3"
 check "--verify of a set with a changed file" "$(status out)" 1
 check "--verify of a missing folder" "$(status no-such-folder)" 2
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -13,17 +13,7 @@ trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$HOME"
 wineboot --init >/dev/null 2>&1 || true
 wineserver -w
-passes=0
-failures=0
-check() {
-  if [ "$2" = "$3" ]; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1: got '$2', expected '$3'"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/checks.sh"
 exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 # Whether a shortcut holds each text (as the UTF-16 a shell link stores).
 holds() {
@@ -62,5 +52,4 @@ check "the registration removed" "$(registered)" no
 check "the working folder kept" "$(ls "$workdir/out" | tr '\n' ' ')" \
   '0042-007-eng_1234567.mp3 report_eng_0042-007.crc report_eng_0042-007.htm '
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

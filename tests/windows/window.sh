@@ -15,15 +15,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passes=0
-failures=0
-ok() { echo "ok: $1"; passes=$((passes + 1)); }
-failed() { echo "FAILED: $1"; failures=$((failures + 1)); }
-check() { if [ "$2" = "$3" ]; then ok "$1"; else failed "$1: got '$2', expected '$3'"; fi; }
-finish() {
-  echo "$passes passed, $failures failed"
-  exit $((failures > 0))
-}
+. "$(dirname "$0")/checks.sh"
 
 # Runs the command until it succeeds, for up to 30 s.
 poll() {
