@@ -23,7 +23,7 @@ bool beginsWithNumber(const QString& text) {
 }  // namespace
 
 LongestAnswer readLongestAnswer(const QString& settingsFile) {
-    const LongestAnswer builtIn{maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)), {}};
+    LongestAnswer builtIn{maxAnswerSecondsFrom(loadString(StringId::MaxAnswerSeconds)), {}};
     if (settingsFile.isEmpty()) {
         return builtIn;
     }
