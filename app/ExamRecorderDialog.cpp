@@ -81,7 +81,8 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
     examRecording_ = std::make_unique<ExamRecording>(
         *this, *windowUpdater_, *journal_,
         ExamServices{*services_.captureDevices, *services_.encoder, services_.clock,
-                     [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); }});
+                     [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); },
+                     services_.keepAwake});
     routeCommands();
 }
 
@@ -229,9 +230,13 @@ void ExamRecorderDialog::readMaxAnswerSeconds() {
 }
 
 void ExamRecorderDialog::checkOutputFolder() {
-    // Usually there already; a failure shows in the search below.
+    // Usually there already; a failure shows in the search below. A new folder whose name might
+    // not survive a power cut would take the recordings with it: it fails as if never made.
     std::error_code ignored;
-    std::filesystem::create_directory(kOutFolder, ignored);
+    if (std::filesystem::create_directory(kOutFolder, ignored) &&
+        File::syncFolderOf(kOutFolder).failed()) {
+        std::filesystem::remove(kOutFolder, ignored);
+    }
 
     std::error_code error;
     std::filesystem::directory_iterator entry(kOutFolder, error);

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/SignalWatch.h"
 #include "exam/ExamClock.h"
@@ -22,6 +23,7 @@ class EncoderLibrary;
 class ExamJournal;
 class ExamRecording;
 class ExamWindowUpdater;
+class KeepAwake;
 class Playback;
 class PlaybackPlayer;
 class StartupEnvironment;
@@ -33,7 +35,7 @@ struct WindowServices {
     CaptureDeviceRegistry* captureDevices = nullptr;
     // Runs the session set-up dialog over `owner` and returns the confirmed codes (the dialog
     // ends the process on every other way out).
-    std::function<SessionCodes(QWidget* owner)> runSessionSetup;
+    std::function<SessionCodes(QWidget* owner)> runSessionSetup = {};
     // The encoder library exams record with.
     EncoderLibrary* encoder = nullptr;
     // The local date and time.
@@ -44,6 +46,8 @@ struct WindowServices {
     std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)> makeFallbackPlayer = {};
     // The level meter's sound check and the free disk space it watches.
     SignalServices signal = {};
+    // Keeps the machine awake while an exam records (keepSystemAwake).
+    std::function<std::unique_ptr<KeepAwake>(const std::string& reason)> keepAwake = {};
     // The maximum answer length in seconds; empty for the one the settings file or the string
     // table gives (LongestAnswer.h).
     std::optional<std::int32_t> maxAnswerSeconds = {};

@@ -4,6 +4,7 @@
 #include "audio/EncoderLibrary.h"
 #include "exam/PlaybackPlayer.h"
 #include "platform/DiskSpace.h"
+#include "platform/KeepAwake.h"
 #include "session/LongestAnswer.h"
 #include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"
@@ -30,6 +31,9 @@ WindowServices withSystemServices(WindowServices services) {
     }
     if (!services.settingsFile) {
         services.settingsFile = systemSettingsFile();
+    }
+    if (!services.keepAwake) {
+        services.keepAwake = keepSystemAwake;
     }
     if (!services.signal.freeBytes) {
         services.signal.freeBytes = [] { return availableBytes(kOutFolder); };

@@ -33,6 +33,11 @@ const QString startQuestion = QStringLiteral(
     "ФИО_участника_экзамена\n\nНачать экзамен?");
 const QString endQuestion = QStringLiteral(
     "Вы уверены, что ответы всех участников экзамена записаны и вы хотите закончить экзамен?");
+// What the desktop may show beside the hold, and what the organiser reads without one.
+constexpr const char* sleepReason = "Идёт запись устного экзамена";
+const QString sleepWarning = QStringLiteral(
+    "Компьютер может уснуть во время экзамена: система не дала запретить сон. Отключите сон в "
+    "настройках питания.");
 
 class MixerCloser {
 public:
@@ -93,6 +98,17 @@ void ExamRecording::onStartExam() {
     }
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Начали экзамен."));
     applyExamControls(ExamStep::ExamStarted, window_);
+    keepAwake();
+}
+
+void ExamRecording::keepAwake() {
+    awake_ = services_.keepAwake(sleepReason);
+    if (!awake_->holds() && !sleepWarned_) {
+        sleepWarned_ = true;
+        // After the start's own words, which stay for whoever reads the status line for them.
+        auto* statusLine = window_.control<QLabel>(ControlId::StatusLine);
+        statusLine->setText(statusLine->text() + QLatin1Char(' ') + sleepWarning);
+    }
 }
 
 void ExamRecording::start(const std::string& deviceName, int volume) {
@@ -188,4 +204,5 @@ void ExamRecording::stopCapture() {
         events_.writeFailed(session.allFile.name());
     }
     examSink.reset();
+    awake_.reset();
 }

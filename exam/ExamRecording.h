@@ -9,6 +9,7 @@
 #include "exam/CaptureProblemReporter.h"
 #include "exam/ExamClock.h"
 #include "exam/Mp3FileSink.h"
+#include "platform/KeepAwake.h"
 
 class CaptureDevice;
 class CaptureDeviceRegistry;
@@ -24,6 +25,8 @@ struct ExamServices {
     LocalClock clock;
     // Called right before capture opens the exam's card; empty for nothing.
     std::function<void(CaptureDevice&)> beforeCapture;
+    // Keeps the machine awake for `reason` (UTF-8) while the hold it returns lives.
+    std::function<std::unique_ptr<KeepAwake>(const std::string& reason)> keepAwake;
 };
 
 // Lives in the window, which must outlive it, as must the events, the journal, the registry and
@@ -49,8 +52,10 @@ private:
     void start(const std::string& deviceName, int volume);
     std::string firstLineName(CaptureDevice& device);
     void prepareRecordingLine(CaptureDevice& device, const std::string& lineName, int volume);
+    // Holds the machine awake for the exam; where it cannot, says so once per run.
+    void keepAwake();
     // Stops capture, which hands the sink the block in hand, then closes the ALL file and an
-    // answer still open.
+    // answer still open, and lets the machine sleep again.
     void stopCapture();
 
     ExamWindow& window_;
@@ -61,4 +66,6 @@ private:
     // The window's thread's alone: the device of the last start and the running exam's sink.
     CaptureDevice* examDevice = nullptr;
     std::unique_ptr<Mp3FileSink> examSink;
+    std::unique_ptr<KeepAwake> awake_;
+    bool sleepWarned_ = false;
 };

@@ -1,6 +1,7 @@
 // A file the program writes or reads, opened so that nothing else standing under its name is
 // followed or waited on: a link, a pipe, a socket, a device or a folder is refused, never read or
-// written, and an existing file is emptied only once it is known to be a regular file.
+// written, and an existing file is emptied only once it is known to be a regular file. A file
+// that an open creates has its name on the disk, its folder synced, before the open succeeds.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ public:
         Read,              // an existing file; a link in its place is refused
         ReadThroughLinks,  // an existing file, or a link to one
         CreateNew,         // a new file; anything already under the name refuses it
-        Replace,           // a new file, or an existing one emptied; a link is refused
+        Replace,           // a new file, or an existing one emptied; a link is refused, and
+                           // a file with other (hard-linked) names gets a new file in its place
         Append,            // an existing file or a new one, read anywhere, every write at its end
     };
     static File open(const std::filesystem::path& path, Access access);
@@ -48,6 +50,9 @@ public:
     std::int64_t size() const;
     // False when the system reported an error; the handle is gone either way, never retried.
     bool close();
+    // Puts the entry naming `file` (a file or a folder) in its folder on the disk; Kind::None
+    // when done.
+    static SystemError syncFolderOf(const std::filesystem::path& file);
 
 private:
     static constexpr std::intptr_t kNoHandle = -1;

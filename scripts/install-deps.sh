@@ -16,8 +16,8 @@ run_packages=(
   libmp3lame-dev libmpg123-dev mpg123
 )
 test_packages=(
-  git libgtest-dev libgmock-dev libbenchmark-dev lame alsa-utils
-  pulseaudio pulseaudio-utils espeak-ng sox
+  git libgtest-dev libgmock-dev libbenchmark-dev lame alsa-utils strace
+  pulseaudio pulseaudio-utils espeak-ng sox dbus python3-dbusmock
   xvfb xauth fonts-dejavu-core clang-format clang-tidy chromium
   dpkg-dev desktop-file-utils lintian file
   clang libclang-rt-14-dev llvm

@@ -75,8 +75,8 @@ changelog_version="$(dpkg-parsechangelog -l "$repo/packaging/changelog" -S Versi
 [ "$changelog_version" = "$version" ] ||
   fail "packaging/changelog's latest entry is $changelog_version, the package is $version"
 depends=" $(field Depends | sed -e 's/([^)]*)//g' -e 's/[,|]/ /g') "
-for needed in libqt6widgets6 libqt6gui6 libqt6core6 libasound2 libmp3lame0 libmpg123-0 \
-  libout123-0 mpg123 libasound2-plugins qt6-qpa-plugins; do
+for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libasound2 libmp3lame0 \
+  libmpg123-0 libout123-0 mpg123 libasound2-plugins qt6-qpa-plugins; do
   [[ "$depends" == *" $needed "* ]] || fail "Depends lacks $needed: $(field Depends)"
 done
 

@@ -26,6 +26,9 @@ ExamRecorderDialog& WindowTest::openWindow(CaptureDeviceRegistry& registry,
     if (services.libraryPlayer == nullptr) {
         services.libraryPlayer = &library;
     }
+    if (!services.keepAwake) {
+        services.keepAwake = grantedHold;
+    }
     dialog.emplace(std::move(services));
     dialog->establishSession();
     dialog->playback().setBassAvailable(true);

@@ -20,12 +20,21 @@
 #include "SoundServerCard.h"
 #include "app/ExamRecorderDialog.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "platform/KeepAwake.h"
 #include "platform/alsa/AlsaMixer.h"
 #include "platform/alsa/AlsaWaveIn.h"
 #include "support/AlsaCapture.h"
 #include "support/PulseAudioServer.h"
 
 inline const SessionCodes kTestCodes{"0123", "001", "eng"};
+
+// A hold granted without asking the system: the window tests' own, unless they name one.
+inline std::unique_ptr<KeepAwake> grantedHold(const std::string&) {
+    struct Granted final : KeepAwake {
+        bool holds() const override { return true; }
+    };
+    return std::make_unique<Granted>();
+}
 
 class WindowTest : public RecorderTest {
 public:

@@ -140,7 +140,11 @@ TEST(FileTest, OpensOnlyRegularFilesAndNeverOverwritesByAccident) {
     EXPECT_EQ(reader.readAt(1, read), 2);
     EXPECT_EQ(reader.read(read), 3);
     EXPECT_EQ(reader.read(read), 0);
+    reader.close();
+    const std::filesystem::path hardLink = filePath(folder.filePath("copy.mp3"));
+    std::filesystem::create_hard_link(answer, hardLink);
     EXPECT_EQ(File::open(answer, File::Access::Replace).size(), 0);
+    EXPECT_EQ(File::open(hardLink, File::Access::Read).size(), 3);  // not emptied with it
 
     for (const char* text : {"x", "y"}) {
         File journal = File::open(answer, File::Access::Append);

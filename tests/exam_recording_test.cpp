@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +28,7 @@
 #include "WindowFixture.h"
 #include "audio/EncoderLibrary.h"
 #include "lame_enc.h"
+#include "support/ChildProcess.h"
 #include "support/Mp3Inspector.h"
 
 namespace {
@@ -98,7 +102,9 @@ void expectColumn(Expect TableRow::*column, const std::map<ControlId, bool>& bef
 }
 
 TEST_F(ExamWindowTest, ControlsFollowTheExamTableAndTheStatusLineSaysWhatHappened) {
-    dialog.emplace(WindowServices{&registry, [](QWidget*) { return kTestCodes; }});
+    dialog.emplace(WindowServices{.captureDevices = &registry,
+                                  .runSessionSetup = [](QWidget*) { return kTestCodes; },
+                                  .keepAwake = grantedHold});
     auto before = enabledStates();
     dialog->establishSession();
     expectColumn(&TableRow::established, before, enabledStates());
@@ -418,6 +424,74 @@ TEST_F(ExamWindowTest, CaptureProblemsAreToldOncePerEvent) {
         EXPECT_EQ(boxes[i].caption, "Ошибка");
     }
     EXPECT_EQ(text(ControlId::StatusLine), boxes[3].text);
+}
+
+// The system's hold over a private system bus, where the login manager's mock comes when a test
+// starts it, and no session bus; the variables stay set, naming nothing, for the tests after.
+class KeepAwakeTest : public ExamWindowTest {
+protected:
+    void SetUp() override {
+        ExamWindowTest::SetUp();
+        if (test_support::runProgram({"/usr/bin/python3", "-c", "import dbusmock"}) != 0) {
+            GTEST_SKIP() << "needs the Debian package python3-dbusmock";
+        }
+        bus.emplace(std::vector<std::string>{"dbus-daemon", "--session", "--nofork",
+                                             "--address=" + address.toStdString()});
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + workingFolder().toUtf8());
+        ASSERT_TRUE(QTest::qWaitFor([] { return fs::exists("bus"); }, 10'000));
+        window(0, nullptr, {.keepAwake = keepSystemAwake});
+    }
+    // "what|why|mode" of each inhibitor held; nothing while the mock does not answer.
+    std::optional<QStringList> inhibitors() const {
+        const QDBusMessage reply = QDBusConnection::connectToBus(address, address)
+                                       .call(QDBusMessage::createMethodCall(
+                                           "org.freedesktop.login1", "/org/freedesktop/login1",
+                                           "org.freedesktop.login1.Manager", "ListInhibitors"));
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            return std::nullopt;
+        }
+        QStringList held;
+        const auto list = qvariant_cast<QDBusArgument>(reply.arguments().at(0));
+        for (list.beginArray(); !list.atEnd(); list.endStructure()) {
+            QString what, who, why, mode;
+            list.beginStructure();
+            list >> what >> who >> why >> mode;
+            held << what + '|' + why + '|' + mode;
+        }
+        list.endArray();
+        return held;
+    }
+
+    const QString address = "unix:path=" + workingFolder() + "/bus";
+    std::optional<test_support::ChildProcess> bus, loginManager;
+};
+
+TEST_F(KeepAwakeTest, SleepIsHeldFromTheStartToTheEndOrTheCloseAndItsLackToldOnce) {
+    for (int exam = 0; exam < 2; ++exam, now += 60) {
+        startExam();
+        EXPECT_EQ(text(ControlId::StatusLine),
+                  exam == 0 ? "Начали экзамен. Компьютер может уснуть во время экзамена: система "
+                              "не дала запретить сон. Отключите сон в настройках питания."
+                            : "Начали экзамен.");
+        endExam();
+    }
+
+    loginManager.emplace(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--system",
+                                                  "--template", "logind"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return inhibitors().has_value(); }, 10'000));
+    startExam();
+    EXPECT_EQ(inhibitors(),
+              QStringList("sleep:idle:handle-lid-switch|Идёт запись устного экзамена|block"));
+    endExam();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inhibitors() == QStringList(); }, 10'000));
+
+    now += 60;
+    startExam();
+    ASSERT_EQ(inhibitors()->size(), 1);
+    answerNext(MessageAnswer::Yes);
+    EXPECT_EQ(exitStatusOf([&] { dialog->askToClose(); }), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inhibitors() == QStringList(); }, 10'000));
 }
 
 }  // namespace

@@ -44,14 +44,35 @@ bool isReadAccess(File::Access access) {
     return access == File::Access::Read || access == File::Access::ReadThroughLinks;
 }
 
-}  // namespace
-
-File File::open(const std::filesystem::path& path, Access access) {
+int openRetrying(const std::filesystem::path& path, int flags) {
     // Without O_NONBLOCK, opening a pipe would wait until someone opened its other end.
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), flagsOf(access) | O_NONBLOCK | O_CLOEXEC, 0644);
+        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// As ::open; one that may create tries O_EXCL first, so that `created` tells whether this call
+// made the file and its folder must be synced.
+int openTellingCreated(const std::filesystem::path& path, int flags, bool& created) {
+    created = false;
+    if ((flags & O_CREAT) == 0) {
+        return openRetrying(path, flags);
+    }
+    const int fd = openRetrying(path, flags | O_EXCL);
+    if (fd >= 0 || errno != EEXIST || (flags & O_EXCL) != 0) {
+        created = fd >= 0;
+        return fd;
+    }
+    return openRetrying(path, flags & ~O_CREAT);
+}
+
+}  // namespace
+
+File File::open(const std::filesystem::path& path, Access access) {
+    bool created = false;
+    const int fd = openTellingCreated(path, flagsOf(access), created);
     if (fd < 0) {
         return File(lastSystemError(kindOf(errno)));
     }
@@ -63,6 +84,14 @@ File File::open(const std::filesystem::path& path, Access access) {
     if (!S_ISREG(status.st_mode)) {
         return File(systemError(SystemError::Kind::NotARegularFile, EINVAL));
     }
+    if (access == Access::Replace && status.st_nlink > 1) {
+        // Emptying it would empty its other names too: this name gets a new file instead.
+        file.close();
+        if (::unlink(path.c_str()) != 0) {
+            return File(lastSystemError());
+        }
+        return open(path, Access::CreateNew);
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         return File(lastSystemError());
@@ -73,7 +102,30 @@ File File::open(const std::filesystem::path& path, Access access) {
     if (isReadAccess(access)) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+    if (created) {
+        SystemError error = syncFolderOf(path);
+        if (error.failed()) {
+            // A name that may not survive a power cut is not a file made: leave none behind.
+            file.close();
+            ::unlink(path.c_str());
+            return File(std::move(error));
+        }
+    }
     return file;
+}
+
+SystemError File::syncFolderOf(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    const int fd = openRetrying(folder, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        return lastSystemError();
+    }
+    const File opened(fd);
+    // As in sync(): a file system that cannot sync a folder has nothing to make safe.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        return lastSystemError();
+    }
+    return {};
 }
 
 std::int64_t File::read(std::span<unsigned char> into) {

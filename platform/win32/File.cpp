@@ -60,11 +60,10 @@ SystemError::Kind kindOf(DWORD error, const std::filesystem::path& path) {
     }
 }
 
-bool isRegularFile(HANDLE handle) {
+bool isRegularFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         return false;  // a console, a printer port, a pipe
     }
-    BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle, &information)) {
         return false;
     }
@@ -83,14 +82,58 @@ File File::open(const std::filesystem::path& path, Access access) {
         const DWORD code = GetLastError();
         return File(systemError(kindOf(code, path), static_cast<long>(code)));
     }
+    // OPEN_ALWAYS tells a file that was there by ERROR_ALREADY_EXISTS.
+    const bool created = way.disposition == CREATE_NEW ||
+                         (way.disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS);
     File file(reinterpret_cast<std::intptr_t>(handle));
-    if (!isRegularFile(handle)) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!isRegularFile(handle, information)) {
         return File(systemError(SystemError::Kind::NotARegularFile, ERROR_BAD_FILE_TYPE));
+    }
+    if (access == Access::Replace && information.nNumberOfLinks > 1) {
+        // Emptying it would empty its other names too: this name gets a new file instead.
+        file.close();
+        if (!DeleteFileW(path.c_str())) {
+            return File(lastSystemError());
+        }
+        return open(path, Access::CreateNew);
     }
     if (access == Access::Replace && !SetEndOfFile(handle)) {
         return File(lastSystemError());
     }
+    if (created) {
+        SystemError error = syncFolderOf(path);
+        if (error.failed()) {
+            // A name that may not survive a power cut is not a file made: leave none behind.
+            file.close();
+            DeleteFileW(path.c_str());
+            return File(std::move(error));
+        }
+    }
     return file;
+}
+
+SystemError File::syncFolderOf(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : L".";
+    // A folder opens only with backup semantics, and flushes only through a handle that may write.
+    HANDLE handle = CreateFileW(folder.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    DWORD code = GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) {
+        const File opened(reinterpret_cast<std::intptr_t>(handle));
+        if (FlushFileBuffers(handle)) {
+            return {};
+        }
+        code = GetLastError();
+    }
+    // A user who may add files to the folder but not write its attributes is refused the handle,
+    // and FAT or a network share cannot flush a folder; NTFS journals the new entry itself.
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_FUNCTION ||
+        code == ERROR_NOT_SUPPORTED) {
+        return {};
+    }
+    return systemError(SystemError::Kind::Other, static_cast<long>(code));
 }
 
 std::int64_t File::read(std::span<unsigned char> into) {
