@@ -39,8 +39,9 @@ public:
         ++threadsStarted;
         ++threadsRunning;
         return std::thread([this, gate = gate, body = std::move(body)] {
-            if (gate != nullptr) {
-                gate->wait(false);
+            // Polled: the cross build's atomic wait (no futex under it) can miss a wake-up.
+            while (gate != nullptr && !gate->load()) {
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
             }
             body();
             --threadsRunning;

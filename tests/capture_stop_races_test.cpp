@@ -38,10 +38,7 @@ struct Rig {
         fake.onReset([this] { openThreadGate(); });
     }
     CaptureDevice& device() { return *registry.devices().at(0); }
-    void openThreadGate() {
-        threadGate = true;
-        threadGate.notify_all();
-    }
+    void openThreadGate() { threadGate = true; }
 
     FakeWaveIn fake;
     TestResources resources;

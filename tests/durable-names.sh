@@ -13,12 +13,10 @@ trace() { strace -ff -y -qq --seccomp-bpf -e trace=openat,fsync,mkdir -o "$work/
 trace exam "$soak" --minutes 2 --answers 2 "$work/exam"
 (cd "$work/statement" && trace statement "$program" --statement 0042 007 eng)
 awk -v wanted=7 '
-  function unsynced(thread) { print "FAILED: no sync after " made[thread]; bad++ }
+  function unsynced(thread) { print "FAILED: no sync after " made[thread]; bad++; delete made[thread] }
   / = [0-9]+</ { fd = $0; sub(/.* = [0-9]+</, "", fd); sub(/>$/, "", fd) }
   /^openat\(/ && / = [0-9]+</ {
-    if (FILENAME in made && fd !~ ("^" folder[FILENAME] "$")) {
-      unsynced(FILENAME); delete made[FILENAME]
-    }
+    if (FILENAME in made && fd !~ ("^" folder[FILENAME] "$")) unsynced(FILENAME)
     if (/O_CREAT/ && /O_EXCL/ && fd ~ /\/out\/[^\/]+$/) {
       made[FILENAME] = fd; folder[FILENAME] = fd; sub(/\/[^\/]+$/, "", folder[FILENAME]); count++
     }
