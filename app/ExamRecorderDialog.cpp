@@ -13,8 +13,8 @@
 #include <system_error>
 #include <utility>
 
-#include "app/MessageBox.h"
-#include "app/ProcessExit.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "app/SystemServices.h"
 #include "audio/CaptureDeviceRegistry.h"

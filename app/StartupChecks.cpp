@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "app/MessageBox.h"
-#include "app/ProcessExit.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 #include "platform/DiskSpace.h"
 #include "platform/SystemNames.h"
-#include "res/StringTable.h"
+#include "platform/StringTable.h"
 
 SystemStartupEnvironment::SystemStartupEnvironment(PlayerLibrary& player, std::string programFolder)
     : player_(player), programFolder_(std::move(programFolder)) {}

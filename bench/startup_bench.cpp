@@ -26,8 +26,8 @@
 #include <utility>
 
 #include "app/ExamRecorderDialog.h"
-#include "app/MessageBox.h"
-#include "app/ProcessExit.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/PlayerLibrary.h"

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"

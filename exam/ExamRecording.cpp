@@ -7,7 +7,7 @@
 #include <exception>
 #include <utility>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"

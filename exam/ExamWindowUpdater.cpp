@@ -5,7 +5,7 @@
 #include <QMetaObject>
 #include <utility>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "exam/AnswerRecording.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamClock.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"

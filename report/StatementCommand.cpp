@@ -1,6 +1,6 @@
 #include "report/StatementCommand.h"
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "platform/SystemNames.h"
 #include "report/StatementViewer.h"
 #include "report/TransferStatement.h"

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "report/TransferCheckText.h"
 
 namespace {

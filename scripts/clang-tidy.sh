@@ -29,7 +29,7 @@ else
   # The sources include the forms' generated headers, which only a build makes.
   cmake --build "$build" --target recorder_core_autogen
   # The Windows back ends are not in this Linux build's compile commands.
-  mapfile -d '' sources < <(find app exam audio session report platform res lame_enc player \
+  mapfile -d '' sources < <(find app base exam audio session report platform res lame_enc player \
       -name '*.cpp' -not -path 'platform/win32/*' -not -name '*_win32.cpp' -print0 | sort -z)
 fi
 # One file per run, its findings printed together (without the count of warnings in headers

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/MessageBox.h"
-#include "app/ProcessExit.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "platform/SystemNames.h"
-#include "res/StringTable.h"
+#include "platform/StringTable.h"
 #include "session/SessionTitle.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 
-#include "app/MessageBox.h"
-#include "app/ProcessExit.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 #include "session/SiteList.h"
 #include "ui_SessionSetupDialog.h"
 

@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 
 void RecorderTest::SetUp() {
     ASSERT_TRUE(workingDir_.isValid());

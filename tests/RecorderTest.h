@@ -10,7 +10,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 
 // Failed checks show texts as the organiser would read them.
 inline void PrintTo(const QString& text, std::ostream* out) {

@@ -23,7 +23,7 @@
 
 #include "SoakSettings.h"
 #include "WindowFixture.h"
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 #include "exam/InterruptedExam.h"
 #include "support/ChildProcess.h"
 #include "support/Mp3Inspector.h"

@@ -12,7 +12,7 @@
 #include "FakeWaveIn.h"
 #include "RecorderTest.h"
 #include "app/ExamRecorderDialog.h"
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 #include "app/RecorderApp.h"
 #include "audio/CaptureDeviceRegistry.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "RecorderTest.h"
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 #include "session/SessionSetupDialog.h"
 
 namespace {

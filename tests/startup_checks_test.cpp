@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "RecorderTest.h"
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "platform/DiskSpace.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/SystemNames.h"
-#include "res/StringTable.h"
+#include "platform/StringTable.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "report/TransferStatement.h"
 #include "session/KimRegister.h"
 

@@ -36,7 +36,7 @@
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "app/ExamRecorderDialog.h"
-#include "app/MessageBox.h"
+#include "base/MessageBox.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "exam/AnswerRecording.h"
 #include "exam/PlaybackPlayer.h"

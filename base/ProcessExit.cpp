@@ -1,4 +1,4 @@
-#include "app/ProcessExit.h"
+#include "base/ProcessExit.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,5 @@
-// The program's string table: texts kept apart from the code so they can be edited alone.
+// The program's string table: texts kept apart from the code so they can be edited alone (a
+// resource of the executable on Windows, a table built into the program on Linux).
 #pragma once
 
 #include <QString>

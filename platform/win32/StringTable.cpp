@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "res/StringTable.h"
+#include "platform/StringTable.h"
 
 // The program's string table is a resource of its executable, so it can be edited there.
 QString loadString(StringId id) {

@@ -1,4 +1,4 @@
-#include "res/StringTable.h"
+#include "platform/StringTable.h"
 
 namespace {
 
