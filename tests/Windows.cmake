@@ -8,7 +8,7 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 set(windows_test_sources
     test_main.cpp RecorderTest.cpp RecorderTest.h
     FakeMixer.cpp FakeMixer.h FakeWaveIn.cpp FakeWaveIn.h CaptureTestDoubles.h Watchdog.h
-    capture_device_test.cpp capture_stop_races_test.cpp checksum_test.cpp
+    capture_device_test.cpp capture_stop_races_test.cpp checksum_test.cpp file_test.cpp
     kim_register_test.cpp main_window_test.cpp pcm_level_test.cpp
     recording_queue_test.cpp site_list_test.cpp startup_checks_test.cpp)
 # The string table the tests read is a resource of the test program too.

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
-#include "platform/FileName.h"
 #include "report/Checksum.h"
 #include "report/FileDigest.h"
 
@@ -122,45 +120,6 @@ TEST(ChecksumTest, FileDigestReadsTheWholeFileOrNothing) {
     EXPECT_EQ(digest->checksum, referenceChecksum(bytes));
     EXPECT_FALSE(digestFile(folder.filePath("dangling.mp3"), buffer));
     EXPECT_FALSE(digestFile(folder.filePath("folder.mp3"), buffer));
-}
-
-// The one file type, as both systems' back ends must keep it.
-TEST(FileTest, OpensOnlyRegularFilesAndNeverOverwritesByAccident) {
-    QTemporaryDir folder;
-    const std::filesystem::path answer = filePath(folder.filePath("answer.mp3"));
-    const std::vector<unsigned char> bytes{'a', 'b', 'c'};
-    {
-        File created = File::open(answer, File::Access::CreateNew);
-        ASSERT_TRUE(created.write(bytes) && created.sync());
-        EXPECT_EQ(created.size(), 3);
-    }
-    EXPECT_FALSE(File::open(answer, File::Access::CreateNew).isOpen());
-    std::vector<unsigned char> read(8);
-    File reader = File::open(answer, File::Access::Read);
-    EXPECT_EQ(reader.readAt(1, read), 2);
-    EXPECT_EQ(reader.read(read), 3);
-    EXPECT_EQ(reader.read(read), 0);
-    reader.close();
-    const std::filesystem::path hardLink = filePath(folder.filePath("copy.mp3"));
-    std::filesystem::create_hard_link(answer, hardLink);
-    EXPECT_EQ(File::open(answer, File::Access::Replace).size(), 0);
-    EXPECT_EQ(File::open(hardLink, File::Access::Read).size(), 3);  // not emptied with it
-
-    for (const char* text : {"x", "y"}) {
-        File journal = File::open(answer, File::Access::Append);
-        ASSERT_TRUE(journal.write(std::span(reinterpret_cast<const unsigned char*>(text), 1)) &&
-                    journal.sync());
-    }
-    EXPECT_EQ(File::open(answer, File::Access::Read).size(), 2);
-
-    EXPECT_EQ(File::open(filePath(folder.filePath("gone.mp3")), File::Access::Read).error().kind,
-              SystemError::Kind::Missing);
-    ASSERT_TRUE(QDir(folder.path()).mkdir("folder.mp3"));
-    const std::filesystem::path inTheWay = filePath(folder.filePath("folder.mp3"));
-    EXPECT_EQ(File::open(inTheWay, File::Access::Read).error().kind,
-              SystemError::Kind::NotARegularFile);
-    EXPECT_EQ(File::open(inTheWay, File::Access::Replace).error().kind,
-              SystemError::Kind::NotARegularFile);
 }
 
 }  // namespace
