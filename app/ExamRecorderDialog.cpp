@@ -3,21 +3,17 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSlider>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
-#include "base/MessageBox.h"
-#include "base/ProcessExit.h"
 #include "app/StartupChecks.h"
 #include "app/SystemServices.h"
-#include "audio/CaptureDeviceRegistry.h"
+#include "base/MessageBox.h"
+#include "base/ProcessExit.h"
 #include "exam/AnswerRecording.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamJournal.h"
@@ -25,12 +21,9 @@
 #include "exam/ExamWindowUpdater.h"
 #include "exam/InterruptedExam.h"
 #include "exam/Playback.h"
-#include "platform/File.h"
 #include "report/StatementCommand.h"
-#include "session/KimRegister.h"
-#include "session/LongestAnswer.h"
 #include "session/OutFolder.h"
-#include "session/SessionSetupDialog.h"
+#include "session/SessionEstablishment.h"
 #include "session/SessionTitle.h"
 #include "ui_ExamRecorderDialog.h"
 
@@ -45,25 +38,14 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
       ui_(std::make_unique<Ui::ExamRecorderDialog>()) {
     registerResources();
     ui_->setupUi(this);
-    // The form's geometry is in pixels scaled from the template's dialog units, so its font is
-    // fixed in pixels as well, whatever the screen's dots per inch.
-    QFont templateFont = font();
-    templateFont.setPixelSize(12);
-    setFont(templateFont);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    // Our fonts run wider than the template's: let a static text grow to its text, not clip it.
-    for (auto* label : findChildren<QLabel*>()) {
-        if (!label->text().isEmpty() && label->sizeHint().width() > label->width()) {
-            label->resize(label->sizeHint().width(), label->height());
-        }
-    }
-    setFixedSize(size());
+    keepTemplateSizes(*this);
     setWindowTitle(QCoreApplication::applicationName());
     setWindowIcon(QIcon(QStringLiteral(":/res/icon128.png")));
 
-    collectControls();
+    controls_ = ControlMap<ControlId>(*this);
     const auto digitsOnly = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
     control<QLineEdit>(ControlId::KimEntry)->setValidator(digitsOnly);
     control<QLineEdit>(ControlId::KimRepeatEntry)->setValidator(digitsOnly);
@@ -87,20 +69,6 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
 }
 
 ExamRecorderDialog::~ExamRecorderDialog() = default;
-
-void ExamRecorderDialog::collectControls() {
-    for (QWidget* child : findChildren<QWidget*>()) {
-        const QVariant id = child->property(controlIdProperty);
-        if (id.isValid()) {
-            controls_[static_cast<ControlId>(id.toInt())] = child;
-        }
-    }
-}
-
-QWidget* ExamRecorderDialog::control(ControlId id) const {
-    const auto found = controls_.find(id);
-    return found != controls_.end() ? found->second : nullptr;
-}
 
 void ExamRecorderDialog::routeCommands() {
     for (const auto& [id, widget] : controls_) {
@@ -200,76 +168,17 @@ void ExamRecorderDialog::paintEvent(QPaintEvent* event) {
 }
 
 void ExamRecorderDialog::establishSession() {
-    KimRegister::buildOrExit(this);
-    checkOutputFolder();
-
-    sessionCodes_ = services_.runSessionSetup(this);
-    tellOfInterruptedExam();
-
-    readMaxAnswerSeconds();
+    const EstablishedSession established =
+        SessionEstablishment(this, {.runSetup = services_.runSessionSetup,
+                                    .afterSetup = [this] { tellOfInterruptedExam(); },
+                                    .longestAnswer = services_.longestAnswer,
+                                    .captureDevices = services_.captureDevices})
+            .run();
+    sessionCodes_ = established.codes;
+    maxAnswerSeconds_ = established.maxAnswerSeconds;
     showSession();
-    listSoundCards();
+    listSoundCards(established.soundCards);
     setReadyForExam();
-}
-
-void ExamRecorderDialog::readMaxAnswerSeconds() {
-    if (services_.maxAnswerSeconds) {
-        maxAnswerSeconds_ = *services_.maxAnswerSeconds;
-        return;
-    }
-    const LongestAnswer longest = readLongestAnswer(services_.settingsFile.value_or(QString()));
-    maxAnswerSeconds_ = longest.seconds;
-    if (!longest.problem.isEmpty()) {
-        const QString limit =
-            longest.seconds > 0
-                ? QStringLiteral("Максимальное время записи ответа - %1 сек.").arg(longest.seconds)
-                : QStringLiteral("Ответы записываются без ограничения времени.");
-        showMessage(this, longest.problem + QStringLiteral("\n\n") + limit,
-                    QStringLiteral("Ошибка"), MessageIcon::Exclamation, MessageButtons::Ok);
-    }
-}
-
-void ExamRecorderDialog::checkOutputFolder() {
-    // Usually there already; a failure shows in the search below. A new folder whose name might
-    // not survive a power cut would take the recordings with it: it fails as if never made.
-    std::error_code ignored;
-    if (std::filesystem::create_directory(kOutFolder, ignored) &&
-        File::syncFolderOf(kOutFolder).failed()) {
-        std::filesystem::remove(kOutFolder, ignored);
-    }
-
-    std::error_code error;
-    std::filesystem::directory_iterator entry(kOutFolder, error);
-    if (error) {
-        showMessage(this, QStringLiteral("Нет доступа к папке out"), QStringLiteral("Ошибка"),
-                    MessageIcon::Stop, MessageButtons::Ok);
-        exitProcess(1);
-    }
-    // A folder that can be read but not written would otherwise show only when the exam starts.
-    if (!folderIsWritable(kOutFolder)) {
-        showMessage(this, QStringLiteral("Нет доступа на запись в папку out"),
-                    QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
-        exitProcess(1);
-    }
-    int count = 0;
-    for (; entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        if (error) {
-            break;
-        }
-        if (!entry->path().filename().string().starts_with('.')) {
-            ++count;
-        }
-    }
-    if (count > 0) {
-        const QString text = QString::asprintf(
-            "Папка 'out' содержит файлы - %d шт. \n\n Перед проведением экзамена содержимое "
-            "папки 'out' должно быть удалено.\n\n Всё равно запустить программу?",
-            count);
-        if (showMessage(this, text, QStringLiteral("Папка out"), MessageIcon::Exclamation,
-                        MessageButtons::YesNo) != MessageAnswer::Yes) {
-            exitProcess(1);
-        }
-    }
 }
 
 void ExamRecorderDialog::tellOfInterruptedExam() {
@@ -286,20 +195,19 @@ void ExamRecorderDialog::showSession() {
     setWindowTitle(sessionTitle(sessionCodes_, maxAnswerSeconds_));
 }
 
-void ExamRecorderDialog::listSoundCards() {
-    const std::vector<CaptureDevice*>& devices = services_.captureDevices->devices();
-    auto* list = control<QListWidget>(ControlId::SoundCardList);
-    if (devices.empty()) {
+void ExamRecorderDialog::listSoundCards(const std::vector<QString>& names) {
+    if (names.empty()) {
         showMessage(this, QStringLiteral("Звуковая карта не найдена!"), QStringLiteral("Ошибка"),
                     MessageIcon::Stop, MessageButtons::Ok);
         done(-1);
         return;
     }
-    for (const CaptureDevice* device : devices) {
-        auto* item = new QListWidgetItem(QString::fromStdString(device->name()));
+    auto* list = control<QListWidget>(ControlId::SoundCardList);
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(name);
         list->addItem(item);
         // The list sorts itself; the selection stays on the registry's first device.
-        if (device == devices.front()) {
+        if (&name == &names.front()) {
             list->setCurrentItem(item);
         }
     }

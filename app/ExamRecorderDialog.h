@@ -5,16 +5,16 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/SignalWatch.h"
 #include "exam/ExamClock.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
-#include "res/ControlIds.h"
+#include "res/DialogTemplate.h"
+#include "session/LongestAnswer.h"
 #include "session/SessionCodes.h"
 
 class AnswerRecording;
@@ -31,7 +31,7 @@ class StartupEnvironment;
 // What the window takes from outside; tests put scripted ones in place.
 struct WindowServices {
     // Each service left empty (null) is the system's own (withSystemServices).
-    // The capture devices to list.
+    // The capture devices to list. Over the system's own the sound check is always on.
     CaptureDeviceRegistry* captureDevices = nullptr;
     // Runs the session set-up dialog over `owner` and returns the confirmed codes (the dialog
     // ends the process on every other way out).
@@ -40,7 +40,7 @@ struct WindowServices {
     EncoderLibrary* encoder = nullptr;
     // The local date and time.
     LocalClock clock = {};
-    // Plays answers through the player library; null when there is none.
+    // Plays answers through the player library.
     PlaybackPlayer* libraryPlayer = nullptr;
     // Makes the fallback player for one playback.
     std::function<std::unique_ptr<PlaybackPlayer>(QObject* window)> makeFallbackPlayer = {};
@@ -48,11 +48,9 @@ struct WindowServices {
     SignalServices signal = {};
     // Keeps the machine awake while an exam records (keepSystemAwake).
     std::function<std::unique_ptr<KeepAwake>(const std::string& reason)> keepAwake = {};
-    // The maximum answer length in seconds; empty for the one the settings file or the string
-    // table gives (LongestAnswer.h).
-    std::optional<std::int32_t> maxAnswerSeconds = {};
-    // The settings file that may give it; empty for the system's own.
-    std::optional<QString> settingsFile = {};
+    // The longest answer, read as the session is set up: the system's settings file's or the
+    // string table's (LongestAnswer.h).
+    std::function<LongestAnswer()> longestAnswer = {};
 };
 
 namespace Ui {
@@ -70,7 +68,7 @@ public:
     void runStartupSteps(StartupEnvironment& environment);
 
     using ExamWindow::control;
-    QWidget* control(ControlId id) const override;
+    QWidget* control(ControlId id) const override { return controls_.find(id); }
     QWidget* boxOwner() override { return this; }
     ExamSessionState& session() override { return session_; }
     const SessionCodes& sessionCodes() const override { return sessionCodes_; }
@@ -79,9 +77,9 @@ public:
     AnswerRecording& answerRecording() { return *answerRecording_; }
     Playback& playback() { return *playback_; }
 
-    // Turns the freshly shown window into one ready for an exam: KIM register, the out folder,
-    // the session codes, the sound cards. Runs once, after the first paint. Ends the process or
-    // the window's modal run (with -1, when there is no sound card) where it cannot go on.
+    // Turns the freshly shown window into one ready for an exam (SessionEstablishment.h) and
+    // shows the session. Runs once, after the first paint. Ends the process, or the window's
+    // modal run with -1 when there is no sound card, where it cannot go on.
     void establishSession();
 
     // "Закрыть программу?": Yes stops a running exam's recording, keeping what was captured, and
@@ -99,20 +97,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void collectControls();
     void routeCommands();
     void onCommand(ControlId id);
-    void readMaxAnswerSeconds();
-    void checkOutputFolder();
     // After a power cut or crash: names the answers the cut-off exam left to record again.
     void tellOfInterruptedExam();
     void showSession();
-    void listSoundCards();
+    void listSoundCards(const std::vector<QString>& names);
     void setReadyForExam();
 
     WindowServices services_;
     std::unique_ptr<Ui::ExamRecorderDialog> ui_;
-    std::map<ControlId, QWidget*> controls_;
+    ControlMap<ControlId> controls_;
     bool firstPaintSeen_ = false;
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;

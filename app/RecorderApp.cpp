@@ -4,10 +4,10 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <utility>
 
 #include "app/ExamRecorderDialog.h"
 #include "app/StartupChecks.h"
+#include "app/SystemServices.h"
 #include "platform/SharedLibrary.h"
 
 void installRussianTranslations() {
@@ -19,13 +19,10 @@ void installRussianTranslations() {
     }
 }
 
-int RecorderApp::run() {
+int runRecorderApp() {
     installRussianTranslations();
-    SystemStartupEnvironment environment(player_, programFolder());
-    WindowServices services;
-    services.libraryPlayer = &libraryPlayer_;
-    services.signal.soundCheck = true;
-    ExamRecorderDialog dialog(std::move(services));
+    SystemStartupEnvironment environment(systemPlayerLibrary(), programFolder());
+    ExamRecorderDialog dialog;
     dialog.runStartupSteps(environment);
     // The window's run ends only when the session could not be set up (no sound card);
     // every other end goes through the close question.

@@ -2,6 +2,8 @@
 
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
+#include "audio/PlayerLibrary.h"
+#include "exam/PlaybackLibraryPlayer.h"
 #include "exam/PlaybackPlayer.h"
 #include "platform/DiskSpace.h"
 #include "platform/KeepAwake.h"
@@ -9,9 +11,17 @@
 #include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"
 
+PlayerLibrary& systemPlayerLibrary() {
+    // Deliberately leaked, as the encoder library is: nothing may unload it while the process
+    // ends.
+    static auto* const library = new PlayerLibrary;
+    return *library;
+}
+
 WindowServices withSystemServices(WindowServices services) {
     if (services.captureDevices == nullptr) {
         services.captureDevices = &CaptureDeviceRegistry::instance();
+        services.signal.soundCheck = true;
     }
     if (!services.runSessionSetup) {
         services.runSessionSetup = [](QWidget* owner) {
@@ -26,11 +36,17 @@ WindowServices withSystemServices(WindowServices services) {
     if (!services.clock) {
         services.clock = systemClock();
     }
+    if (services.libraryPlayer == nullptr) {
+        static auto* const player = new PlaybackLibraryPlayer(systemPlayerLibrary());
+        services.libraryPlayer = player;
+    }
     if (!services.makeFallbackPlayer) {
         services.makeFallbackPlayer = makeSystemFallbackPlayer;
     }
-    if (!services.settingsFile) {
-        services.settingsFile = systemSettingsFile();
+    if (!services.longestAnswer) {
+        services.longestAnswer = [settingsFile = systemSettingsFile()] {
+            return readLongestAnswer(settingsFile);
+        };
     }
     if (!services.keepAwake) {
         services.keepAwake = keepSystemAwake;

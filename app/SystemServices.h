@@ -4,4 +4,10 @@
 
 #include "app/ExamRecorderDialog.h"
 
+class PlayerLibrary;
+
 WindowServices withSystemServices(WindowServices services);
+
+// The player library that the system's library player plays through and start-up loads. It
+// lives until the process ends.
+PlayerLibrary& systemPlayerLibrary();

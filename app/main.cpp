@@ -10,6 +10,5 @@ int main(int argc, char* argv[]) {
         return *status;
     }
     QApplication application(argc, argv);
-    RecorderApp recorder;
-    return recorder.run();
+    return runRecorderApp();
 }

@@ -2,19 +2,19 @@
 
 #include <array>
 #include <cstdlib>
-#include <memory>
 
-#include "base/MessageBox.h"
-#include "base/ProcessExit.h"
+#include "platform/UniqueHandle.h"
 
 namespace {
 
-struct FreeTable {
-    void operator()(unsigned char* table) const { std::free(table); }
-};
+void freeTable(unsigned char* table) {
+    std::free(table);
+}
 
-std::unique_ptr<unsigned char, FreeTable>& processTable() {
-    static std::unique_ptr<unsigned char, FreeTable> table;
+using Table = UniqueHandle<unsigned char, freeTable>;
+
+Table& processTable() {
+    static Table table;
     return table;
 }
 
@@ -96,17 +96,6 @@ bool KimRegister::build(Allocator allocate) {
     fill(table);
     processTable().reset(table);
     return true;
-}
-
-void KimRegister::buildOrExit(QWidget* owner, Allocator allocate) {
-    if (build(allocate)) {
-        return;
-    }
-    showMessage(owner,
-                QStringLiteral("Не хватает памяти для таблицы допустимых номеров КИМ (около 10 "
-                               "МБ).\n\nЗакройте другие программы и запустите программу снова."),
-                QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
-    exitProcess(1);
 }
 
 bool KimRegister::contains(QStringView text) {

@@ -5,8 +5,6 @@
 #include <QStringView>
 #include <cstddef>
 
-class QWidget;
-
 class KimRegister {
 public:
     static constexpr std::size_t tableSize = 9'999'999;
@@ -14,13 +12,12 @@ public:
     // Returns `bytes` zero-filled bytes that std::free releases, or null when there are none.
     using Allocator = void* (*)(std::size_t bytes);
 
+    // The C library's zero-filled allocation, the table's own.
+    static void* allocateZeroed(std::size_t bytes);
+
     // Allocates and fills the process-wide table. Called once per run; returns false, and
     // leaves the register as it was, when the table cannot be allocated.
     static bool build(Allocator allocate = &allocateZeroed);
-
-    // Session establishment's build: when the table cannot be allocated, tells the organiser in
-    // a box owned by `owner` and ends the process with status 1.
-    static void buildOrExit(QWidget* owner, Allocator allocate = &allocateZeroed);
 
     // Whether the number `text` starts with is valid. The number is read as the C library reads
     // an integer: leading white space, an optional sign, then digits up to any other character;
@@ -29,7 +26,4 @@ public:
 
     // The table itself, for checks of its contents; null before build().
     static const unsigned char* table();
-
-private:
-    static void* allocateZeroed(std::size_t bytes);
 };

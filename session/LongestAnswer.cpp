@@ -5,8 +5,8 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#include "platform/SystemNames.h"
 #include "platform/StringTable.h"
+#include "platform/SystemNames.h"
 #include "session/SessionTitle.h"
 
 namespace {

@@ -1,5 +1,9 @@
 #include "session/OutFolder.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "platform/File.h"
 #include "platform/SystemNames.h"
 #include "session/SessionCodes.h"
 
@@ -8,6 +12,14 @@ namespace {
 const QString kPrefix = QString::fromLatin1(kOutFolder) + QLatin1Char('/');
 
 }  // namespace
+
+void makeOutFolder() {
+    std::error_code ignored;
+    if (std::filesystem::create_directory(kOutFolder, ignored) &&
+        File::syncFolderOf(kOutFolder).failed()) {
+        std::filesystem::remove(kOutFolder, ignored);
+    }
+}
 
 QString allFileName(const SessionCodes& codes, const QDateTime& utc) {
     const QDate date = utc.date();

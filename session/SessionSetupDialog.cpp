@@ -87,16 +87,17 @@ SessionSetupDialog::SessionSetupDialog(QWidget* parent)
     ui_->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    applyTemplateFont();
-    setFixedSize(size());
+    keepTemplateSizes(*this);
+    // The manual site label is followed on its line by its edit, which must not cover it.
+    const int afterLabel = ui_->manualSiteLabel->geometry().right() + 6;
+    if (ui_->manualSiteEdit->x() < afterLabel) {
+        ui_->manualSiteEdit->move(afterLabel, ui_->manualSiteEdit->y());
+    }
+    controls_ = ControlMap<SetupControlId>(*this);
 
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>()) {
         child->installEventFilter(this);
-        const QVariant id = child->property(controlIdProperty);
-        if (id.isValid()) {
-            controls_[static_cast<SetupControlId>(id.toInt())] = child;
-        }
     }
     connect(ui_->confirmButton, &QPushButton::clicked, this, &SessionSetupDialog::accept);
     connect(ui_->subjectList, &QListWidget::itemDoubleClicked, this, &SessionSetupDialog::accept);
@@ -115,24 +116,6 @@ SessionSetupDialog::SessionSetupDialog(QWidget* parent)
 }
 
 SessionSetupDialog::~SessionSetupDialog() = default;
-
-void SessionSetupDialog::applyTemplateFont() {
-    // Geometry is in pixels scaled from the template's dialog units, so the font is in pixels.
-    QFont templateFont = font();
-    templateFont.setPixelSize(12);
-    setFont(templateFont);
-    // Our fonts run wider than the template's: let a static text grow to its text, not clip it.
-    for (auto* label : findChildren<QLabel*>()) {
-        if (!label->text().isEmpty() && label->sizeHint().width() > label->width()) {
-            label->resize(label->sizeHint().width(), label->height());
-        }
-    }
-    // The manual site label is followed on its line by its edit, which must not cover it.
-    const int afterLabel = ui_->manualSiteLabel->geometry().right() + 6;
-    if (ui_->manualSiteEdit->x() < afterLabel) {
-        ui_->manualSiteEdit->move(afterLabel, ui_->manualSiteEdit->y());
-    }
-}
 
 void SessionSetupDialog::fillSiteBox() {
     QComboBox* siteBox = ui_->siteBox;
@@ -162,11 +145,6 @@ void SessionSetupDialog::fillSubjectList() {
     for (const Subject& subject : subjects) {
         ui_->subjectList->addItem(subject.name);
     }
-}
-
-QWidget* SessionSetupDialog::control(SetupControlId id) const {
-    const auto found = controls_.find(id);
-    return found != controls_.end() ? found->second : nullptr;
 }
 
 void SessionSetupDialog::onSiteChanged() {

@@ -3,10 +3,9 @@
 #pragma once
 
 #include <QDialog>
-#include <map>
 #include <memory>
 
-#include "res/ControlIds.h"
+#include "res/DialogTemplate.h"
 #include "session/SessionCodes.h"
 
 namespace Ui {
@@ -25,7 +24,7 @@ public:
     const SessionCodes& codes() const { return codes_; }
 
     // The control with `id`; never null for an id of SetupControlId.
-    QWidget* control(SetupControlId id) const;
+    QWidget* control(SetupControlId id) const { return controls_.find(id); }
     template <typename Widget>
     Widget* control(SetupControlId id) const {
         return qobject_cast<Widget*>(control(id));
@@ -46,13 +45,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void applyTemplateFont();
     void fillSiteBox();
     void fillSubjectList();
     void onSiteChanged();
     QString chosenSiteText() const;
 
     std::unique_ptr<Ui::SessionSetupDialog> ui_;
-    std::map<SetupControlId, QWidget*> controls_;
+    ControlMap<SetupControlId> controls_;
     SessionCodes codes_;
 };

@@ -114,7 +114,7 @@ ExamRecorderDialog& ScriptedCardTest::window(std::int32_t maxAnswerSeconds, Enco
     services.clock = [this] {
         return QDateTime::fromSecsSinceEpoch(now.load(), examDay.timeZone());
     };
-    services.maxAnswerSeconds = maxAnswerSeconds;
+    services.longestAnswer = [maxAnswerSeconds] { return LongestAnswer{maxAnswerSeconds, {}}; };
     if (!services.makeFallbackPlayer) {
         services.makeFallbackPlayer = [this](QObject*) {
             return std::make_unique<ScriptedPlayer>(players, "fallback");

@@ -84,7 +84,7 @@ TEST_F(AnswersOnSoundServerTest, EachAnswerIsASliceOfTheExamAndIsHeardBeforeItIs
 
     WindowServices services;
     services.libraryPlayer = &player;
-    services.maxAnswerSeconds = 4;
+    services.longestAnswer = [] { return LongestAnswer{4, {}}; };
     openServerWindow(std::move(services));
 
     // The playback box stays open until its countdown closes it; the monitor hears meanwhile.
