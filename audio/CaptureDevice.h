@@ -14,7 +14,7 @@
 #include "audio/LevelMeter.h"
 #include "audio/MixerDevice.h"
 #include "audio/RecordingFormat.h"
-#include "audio/RecordingQueue.h"
+#include "platform/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
 class AudioSink;

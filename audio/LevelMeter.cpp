@@ -1,6 +1,7 @@
 #include "audio/LevelMeter.h"
 
-void LevelMeter::publish(PcmLevel level, std::uint32_t frames) {
+void LevelMeter::heard(std::span<const std::int16_t> samples, std::uint32_t frames) {
+    const PcmLevel level = measurePcmLevel(samples);
     const std::uint32_t version = version_.load(std::memory_order_relaxed);
     version_.store(version + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);

@@ -6,13 +6,14 @@
 #include <cstdint>
 
 #include "audio/PcmLevel.h"
+#include "platform/WaveIn.h"
 
 // A peak that stays below this carries no signal: a microphone unplugged, muted or turned down.
 inline constexpr float kSignalDb = -50.0F;
 
 // One thread publishes at a time (the device's reader); any thread reads. Publishing takes no
 // lock and allocates nothing; a read retries while a publication is under way.
-class LevelMeter {
+class LevelMeter : public LevelListener {
 public:
     struct Reading {
         PcmLevel level;
@@ -24,8 +25,8 @@ public:
         std::uint64_t quietFrames = 0;
     };
 
-    // `level` is that of the `frames` frames just read.
-    void publish(PcmLevel level, std::uint32_t frames);
+    // Publishes the level of the `frames` frames just read.
+    void heard(std::span<const std::int16_t> samples, std::uint32_t frames) override;
     Reading read() const;
     // Back to nothing heard; only while nobody publishes.
     void reset();

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
-class LevelMeter;
 class RecordingQueue;
 
 // 44.1 kHz, stereo, 16-bit: the one format the recorder captures.
@@ -56,6 +56,17 @@ struct WaveHeader {
     std::uint32_t dwFlags = 0;
 };
 
+// Where an open device hands what it records, for its level, as it reads it: 16-bit samples,
+// channels interleaved, and the frames they make. Called on the device's own thread, so it must
+// neither block nor allocate.
+class LevelListener {
+public:
+    virtual void heard(std::span<const std::int16_t> samples, std::uint32_t frames) = 0;
+
+protected:
+    ~LevelListener() = default;
+};
+
 // An open device. Every call but close may come from any thread; buffers are handed back in the
 // order they were queued. Destroying an open device closes it without notifying anyone.
 class WaveIn {
@@ -72,9 +83,9 @@ public:
     virtual WaveResult reset() = 0;
     // Hands back whatever is still queued, then posts Close: the last message of this device.
     virtual WaveResult close() = 0;
-    // Publishes the level of each stretch recorded from now on to `meter`, which must outlive
-    // the device; null for nobody.
-    virtual void publishLevelsTo(LevelMeter* meter) = 0;
+    // Hands each stretch recorded from now on to `meter`, which must outlive the device; null
+    // for nobody.
+    virtual void publishLevelsTo(LevelListener* meter) = 0;
 };
 
 class WaveInApi {

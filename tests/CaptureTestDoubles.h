@@ -1,5 +1,5 @@
 // Test doubles around a capture device: resources that count (or refuse) threads and memory,
-// a sink that keeps a copy of every block it is handed, and a listener that notes each problem.
+// sinks that keep a copy of every block or stay away too long, a listener that notes problems.
 #pragma once
 
 #include <atomic>
@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "Watchdog.h"
 #include "audio/AudioSink.h"
+#include "audio/CaptureDevice.h"
 #include "audio/CaptureProblemListener.h"
 #include "audio/CaptureResources.h"
 
@@ -111,11 +113,6 @@ public:
         add("overrun " + std::to_string(lostFrames));
     }
     void onDeviceLost() override { add("lost"); }
-    bool waitFor(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return heard_.wait_for(lock, std::chrono::seconds(10),
-                               [&] { return events_.size() >= count; });
-    }
     // Waits for an event that begins with `start`.
     bool waitFor(const std::string& start, std::chrono::seconds bound) {
         std::unique_lock lock(mutex_);
@@ -156,5 +153,22 @@ public:
 private:
     int calls_ = 0;
 };
+
+inline void stopInTime(CaptureDevice& device) {
+    returnsWithin(std::chrono::seconds(10), "stop", [&] { device.stop(); });
+}
+
+// Records from `device` into a SlowSink until the device tells of audio lost, or for 20 s, then
+// stops it. Says whether the loss was told.
+inline bool recordIntoASlowSink(CaptureDevice& device) {
+    SlowSink slow;
+    CountingListener listener;
+    device.setProblemListener(&listener);
+    device.start(slow);
+    const bool told = listener.waitFor("overrun", std::chrono::seconds(20));
+    stopInTime(device);
+    device.setProblemListener(nullptr);
+    return told;
+}
 
 }  // namespace capture_test

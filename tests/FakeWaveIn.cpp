@@ -19,7 +19,7 @@ public:
     WaveResult start() override { return fake_.start(); }
     WaveResult reset() override { return fake_.reset(); }
     WaveResult close() override { return fake_.close(); }
-    void publishLevelsTo(LevelMeter* meter) override {
+    void publishLevelsTo(LevelListener* meter) override {
         std::lock_guard lock(fake_.mutex_);
         fake_.meter_ = meter;
     }
@@ -271,7 +271,7 @@ void FakeWaveIn::publishLevels(std::span<const std::byte> bytes) {
         const std::size_t length = std::min(bytes.size(), kPeriodBytes) / 4 * 4;
         std::vector<std::int16_t> samples(length / 2);
         std::memcpy(samples.data(), bytes.data(), length);
-        meter_->publish(measurePcmLevel(samples), static_cast<std::uint32_t>(length / 4));
+        meter_->heard(samples, static_cast<std::uint32_t>(length / 4));
         bytes = bytes.subspan(length);
     }
 }

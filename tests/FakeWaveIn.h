@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/LevelMeter.h"
-#include "audio/RecordingQueue.h"
+#include "platform/RecordingQueue.h"
 #include "platform/WaveIn.h"
 
 enum class FakeStep { Open, Prepare1, Prepare2, AddBuffer1, AddBuffer2, Start, Requeue };
@@ -93,7 +92,7 @@ private:
     std::vector<std::string> calls_;
 
     RecordingQueue* queue_ = nullptr;  // of the open device
-    LevelMeter* meter_ = nullptr;      // of the open device
+    LevelListener* meter_ = nullptr;   // of the open device
     bool openPending_ = false;
     bool started_ = false;
     bool resetSeen_ = false;

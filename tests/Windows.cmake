@@ -10,7 +10,8 @@ set(windows_test_sources
     FakeMixer.cpp FakeMixer.h FakeWaveIn.cpp FakeWaveIn.h CaptureTestDoubles.h Watchdog.h
     capture_device_test.cpp capture_stop_races_test.cpp checksum_test.cpp file_test.cpp
     kim_register_test.cpp main_window_test.cpp pcm_level_test.cpp
-    recording_queue_test.cpp site_list_test.cpp startup_checks_test.cpp)
+    recording_queue_test.cpp site_list_test.cpp startup_checks_test.cpp
+    win32/system_audio_test.cpp)
 # The string table the tests read is a resource of the test program too.
 add_executable(recorder_tests ${windows_test_sources} ${windows_resources})
 target_include_directories(recorder_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "CaptureTestDoubles.h"
-#include "Watchdog.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "platform/alsa/AlsaCaptureEndpoints.h"
@@ -29,7 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using capture_test::CountingListener;
 using capture_test::RecordingSink;
-using capture_test::SlowSink;
 using capture_test::TestResources;
 using ::testing::Contains;
 using ::testing::Field;
@@ -101,9 +99,6 @@ protected:
     }
 
     CaptureDevice& device() { return registry_->findByName(kServerSource); }
-    void stop() {
-        returnsWithin(10s, "stop", [&] { device().stop(); });
-    }
     // Plays the speech into the null sink and returns once it can be heard from its monitor.
     std::unique_ptr<test_support::ChildProcess> playSpeech() {
         if (!speechMade_) {
@@ -161,7 +156,7 @@ TEST_F(AlsaCaptureDeviceTest, RecordingStoppedAfterThreeSecondsGivesAFullBlockTh
     ASSERT_TRUE(speech);
     device().start(sink);
     std::this_thread::sleep_for(3s);
-    stop();
+    capture_test::stopInTime(device());
 
     const std::vector<RecordingSink::Block> blocks = sink.blocks();
     ASSERT_EQ(blocks.size(), 2u);
@@ -183,7 +178,7 @@ TEST_F(AlsaCaptureDeviceTest, RemovedSourceEndsTheRecordingAndStopStillReturns) 
     server().unloadNullSink();
     ASSERT_TRUE(listener.waitFor("lost", 10s))
         << "the recording did not notice its source had gone";
-    stop();
+    capture_test::stopInTime(device());
     EXPECT_TRUE(device().deviceLost());
     EXPECT_FALSE(device().isOpen());
     EXPECT_EQ(resources.threadsRunning, 0);
@@ -191,18 +186,12 @@ TEST_F(AlsaCaptureDeviceTest, RemovedSourceEndsTheRecordingAndStopStillReturns) 
 }
 
 TEST_F(AlsaCaptureDeviceTest, AudioLostToASlowSinkIsCountedAsAnOverrun) {
-    SlowSink slow;
-    CountingListener listener;
-    device().setProblemListener(&listener);
-    device().start(slow);
-    ASSERT_TRUE(listener.waitFor("overrun", 20s)) << "no overrun reported";
-    stop();
+    ASSERT_TRUE(capture_test::recordIntoASlowSink(device())) << "no overrun reported";
     // One loss, told with its length: the 5 s away less the other buffer and the slack.
     EXPECT_EQ(device().overrunCount(), 1u);
     EXPECT_GT(device().lostFrames(), 44'100u);
     EXPECT_LT(device().lostFrames(), 5 * 44'100u);
     EXPECT_FALSE(device().deviceLost());
-    device().setProblemListener(nullptr);
 }
 
 // The sound server fixture itself, which the tests above and the player library's rely on.

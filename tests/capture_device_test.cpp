@@ -1,10 +1,8 @@
 #include <gmock/gmock.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -15,23 +13,14 @@
 #include "CaptureTestDoubles.h"
 #include "FakeWaveIn.h"
 #include "Watchdog.h"
-#include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
-#include "audio/MixerDevice.h"
-#include "platform/SystemAudio.h"
-#ifdef _WIN32
-#include <QTest>
-
-#include "exam/PlaybackPlayer.h"
-#endif
 
 namespace {
 
 using namespace std::chrono_literals;
 using capture_test::CountingListener;
 using capture_test::RecordingSink;
-using capture_test::SlowSink;
 using capture_test::TestResources;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -55,12 +44,17 @@ protected:
     void start(AudioSink& to) {
         returnsWithin(10s, "start", [&] { device().start(to); });
     }
-    void stop() {
-        returnsWithin(10s, "stop", [&] { device().stop(); });
-    }
+    void stop() { capture_test::stopInTime(device()); }
     void recordFullBlock(unsigned seed) {
         ASSERT_TRUE(fake.waitUntilQueued(1));
         EXPECT_EQ(fake.record(pattern(kFull, seed)), 0u);
+    }
+    // Records a full block into `into`, started, and stops once it has it.
+    void recordFullBlockAndStop(RecordingSink& into, unsigned seed) {
+        const std::size_t before = into.blocks().size();
+        recordFullBlock(seed);
+        ASSERT_TRUE(into.waitForBlocks(before + 1));
+        stop();
     }
 
     FakeWaveIn fake;
@@ -109,9 +103,7 @@ TEST_P(CaptureStartFailureTest, ThrowsItsMessageUndoesItsStepsAndLeavesTheDevice
     row.script(fake, resources, false);
     RecordingSink later;
     start(later);
-    recordFullBlock(1);
-    ASSERT_TRUE(later.waitForBlocks(1));
-    stop();
+    ASSERT_NO_FATAL_FAILURE(recordFullBlockAndStop(later, 1));
     EXPECT_THAT(later.sizes(), ElementsAre(kFull));
     EXPECT_THAT(sink.blocks(), IsEmpty());
 }
@@ -171,9 +163,7 @@ TEST_F(CaptureDeviceTest, StartWhileRecordingKeepsTheFirstSinkAndStopWhileIdleDo
     RecordingSink second;
     start(sink);
     start(second);
-    recordFullBlock(1);
-    ASSERT_TRUE(sink.waitForBlocks(1));
-    stop();
+    ASSERT_NO_FATAL_FAILURE(recordFullBlockAndStop(sink, 1));
     const std::vector<std::string> calls = fake.calls();
     stop();
     EXPECT_EQ(fake.calls(), calls);
@@ -232,14 +222,10 @@ TEST_F(CaptureDeviceTest, SinkIsNeverCalledAfterStopReturns) {
 
 TEST_F(CaptureDeviceTest, StartAfterStopReusesTheBufferBlockWithANewThread) {
     start(sink);
-    recordFullBlock(1);
-    ASSERT_TRUE(sink.waitForBlocks(1));
-    stop();
+    ASSERT_NO_FATAL_FAILURE(recordFullBlockAndStop(sink, 1));
     EXPECT_EQ(resources.threadsRunning, 0);
     start(sink);
-    recordFullBlock(2);
-    ASSERT_TRUE(sink.waitForBlocks(2));
-    stop();
+    ASSERT_NO_FATAL_FAILURE(recordFullBlockAndStop(sink, 2));
 
     const std::vector<RecordingSink::Block> blocks = sink.blocks();
     EXPECT_EQ(blocks[1].data, blocks[0].data);
@@ -282,9 +268,7 @@ TEST_F(CaptureDeviceTest, StopEndsWhenTheThreadFirstRunsAfterAFailedStartHasRese
 TEST_F(CaptureDeviceTest, StopEndsWhenABufferCouldNotBeQueuedAgain) {
     fake.fail(FakeStep::Requeue);
     start(sink);
-    recordFullBlock(1);
-    ASSERT_TRUE(sink.waitForBlocks(1));
-    stop();
+    ASSERT_NO_FATAL_FAILURE(recordFullBlockAndStop(sink, 1));
     EXPECT_FALSE(device().isOpen());
 }
 
@@ -295,7 +279,7 @@ TEST_F(CaptureDeviceTest, TellsItsOwnerOfOverrunsAndALostDeviceUntilTheNextStart
     fake.report(WaveMessage::Kind::Overrun, 4410);
     fake.report(WaveMessage::Kind::Overrun, 30);
     fake.report(WaveMessage::Kind::DeviceLost);
-    ASSERT_TRUE(listener.waitFor(3));
+    ASSERT_TRUE(listener.waitFor("lost", 10s));
     EXPECT_THAT(listener.events(), ElementsAre("overrun 4410", "overrun 30", "lost"));
     EXPECT_EQ(device().overrunCount(), 2u);
     EXPECT_EQ(device().lostFrames(), 4440u);
@@ -352,87 +336,5 @@ TEST_F(CaptureDeviceRegistryTest, ListIsBuiltOnce) {
     EXPECT_EQ(audioErrorOf([&] { registry.findByName("Plugged in later"); }), "Device not found.");
     EXPECT_EQ(fake.deviceCountCalls(), 1);
 }
-
-#ifdef _WIN32
-// The system's mixers: Wine's, with wave-in devices only beside a sound server.
-TEST(SystemMixerTest, DeviceIdPastTheLastWaveInDeviceHasNoMixer) {
-    // Wine has a mixer of that number, so this fails if a wave-in id is taken for a mixer's.
-    MixerDevice mixer(systemWaveIn().deviceCount(), systemMixers());
-    EXPECT_EQ(audioErrorOf([&] { mixer.open(); }), "Can't open Mixer Device.");
-}
-
-constexpr double kServerFramesPerSecond = 44'100;
-constexpr double kServerBytesPerSecond = 176'400;
-
-// The system's wave-in devices under Wine, recording a PulseAudio server's null sink (silence):
-// run only where PULSE_SERVER names such a server.
-class WaveInOnSoundServerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (std::getenv("PULSE_SERVER") == nullptr) {
-            GTEST_SKIP() << "no sound server";
-        }
-    }
-    CaptureDevice& device() { return registry.findByName("Monitor of Null Output"); }
-    void stop() {
-        returnsWithin(10s, "stop", [&] { device().stop(); });
-    }
-
-    TestResources resources;
-    CaptureDeviceRegistry registry{systemWaveIn(), resources};
-};
-
-// The server's first audio may take two seconds to come; a second after the first block, the
-// stop hands back the other with what it holds.
-TEST_F(WaveInOnSoundServerTest, FillsTheBlocksInOrderAndPublishesALevelEveryTenthOfASecond) {
-    RecordingSink sink;
-    device().start(sink);
-    ASSERT_TRUE(sink.waitForBlocks(1));
-    std::this_thread::sleep_for(1s);
-    stop();
-
-    const auto blocks = sink.blocks();
-    ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[0].bytes.size(), kFull);
-    EXPECT_NEAR(static_cast<double>(blocks[1].bytes.size()), kServerBytesPerSecond,
-                0.5 * kServerBytesPerSecond);
-    EXPECT_EQ(blocks[1].bytes.size() % 4, 0u);
-    EXPECT_NE(blocks[0].data, blocks[1].data);
-    const LevelMeter::Reading level = device().level().read();
-    EXPECT_EQ(level.frames, (blocks[0].bytes.size() + blocks[1].bytes.size()) / 4);
-    EXPECT_NEAR(static_cast<double>(level.sequence), 10 * level.frames / kServerFramesPerSecond, 2);
-    EXPECT_EQ(device().overrunCount(), 0u);
-    EXPECT_FALSE(device().deviceLost());
-}
-
-TEST_F(WaveInOnSoundServerTest, AudioLostToASlowSinkIsOneOverrunOfItsLength) {
-    SlowSink slow;
-    CountingListener listener;
-    device().setProblemListener(&listener);
-    device().start(slow);
-    ASSERT_TRUE(listener.waitFor("overrun", 20s)) << "no overrun reported";
-    stop();
-    // 5 s away less the other block and the 0.8 s the device keeps for want of a buffer.
-    EXPECT_EQ(device().overrunCount(), 1u);
-    EXPECT_NEAR(static_cast<double>(device().lostFrames()), 2.2 * kServerFramesPerSecond,
-                0.5 * kServerFramesPerSecond);
-    EXPECT_FALSE(device().deviceLost());
-    device().setProblemListener(nullptr);
-}
-
-// The system's player that listening falls back to, on an MP3 named by the Linux side
-// (WineExamOnSoundServerTest), which hears its stream reach the server.
-TEST(SystemFallbackPlayerTest, PlaysTheFileItIsGiven) {
-    const char* file = std::getenv("EXAM_TEST_MP3");
-    if (file == nullptr) {
-        GTEST_SKIP() << "no MP3 named";
-    }
-    // No window: the test program's windows are not the system's.
-    const std::unique_ptr<PlaybackPlayer> player = makeSystemFallbackPlayer(nullptr);
-    ASSERT_TRUE(player->play(file));
-    QTest::qWait(5'000);
-    player->stop();
-}
-#endif
 
 }  // namespace

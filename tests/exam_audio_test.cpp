@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "WindowFixture.h"
-#include "audio/RecordingQueue.h"
+#include "platform/RecordingQueue.h"
 #include "support/Mp3Inspector.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "audio/RecordingQueue.h"
+#include "platform/RecordingQueue.h"
 
 namespace {
 

@@ -61,7 +61,7 @@ private:
             open_ = open_ && result != WaveResult::Ok;
             return result;
         }
-        void publishLevelsTo(LevelMeter* meter) override { inner_->publishLevelsTo(meter); }
+        void publishLevelsTo(LevelListener* meter) override { inner_->publishLevelsTo(meter); }
 
     private:
         std::unique_ptr<WaveIn> inner_;

@@ -4,17 +4,10 @@
 
 #include <alsa/asoundlib.h>
 
-#include <memory>
+#include "platform/UniqueHandle.h"
 
-struct AlsaPcmCloser {
-    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
-};
-using AlsaPcm = std::unique_ptr<snd_pcm_t, AlsaPcmCloser>;
-
-struct AlsaCtlCloser {
-    void operator()(snd_ctl_t* ctl) const { snd_ctl_close(ctl); }
-};
-using AlsaCtl = std::unique_ptr<snd_ctl_t, AlsaCtlCloser>;
+using AlsaPcm = UniqueHandle<snd_pcm_t, snd_pcm_close>;
+using AlsaCtl = UniqueHandle<snd_ctl_t, snd_ctl_close>;
 
 namespace alsa_c {
 // alsa/error.h declares it outside its extern "C" block, which makes C++ look for a mangled name.

@@ -78,12 +78,10 @@ std::unique_ptr<AlsaWaveInDevice> AlsaWaveInDevice::open(const std::string& pcmN
 AlsaWaveInDevice::AlsaWaveInDevice(AlsaPcm pcm, const WaveFormat& format,
                                    snd_pcm_uframes_t periodFrames, snd_pcm_uframes_t ringFrames,
                                    RecordingQueue& queue)
-    : pcm_(std::move(pcm)),
-      format_(format),
+    : WaveInDevice(format, queue),
+      pcm_(std::move(pcm)),
       periodFrames_(periodFrames),
       ringFrames_(ringFrames),
-      queue_(queue),
-      buffers_(queue),
       dropped_(periodFrames * format.nBlockAlign),
       driver_(&AlsaWaveInDevice::drive, this) {}
 
@@ -98,7 +96,7 @@ void AlsaWaveInDevice::changed() {
 
 void AlsaWaveInDevice::stopDriver() {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex());
         stopping_ = true;
     }
     changed();
@@ -107,126 +105,50 @@ void AlsaWaveInDevice::stopDriver() {
     }
 }
 
-WaveResult AlsaWaveInDevice::prepareHeader(WaveHeader& header) {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
-    }
-    return QueuedWaveBuffers::prepare(header, format_);
+void AlsaWaveInDevice::bufferAdded() {
+    changed();
 }
 
-WaveResult AlsaWaveInDevice::unprepareHeader(WaveHeader& header) {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
+bool AlsaWaveInDevice::startSystem() {
+    if (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED && snd_pcm_prepare(pcm_.get()) < 0) {
+        return false;
     }
-    return QueuedWaveBuffers::unprepare(header);
+    if (snd_pcm_start(pcm_.get()) < 0) {
+        return false;
+    }
+    lastReadAt_ = std::chrono::steady_clock::now();
+    changed();
+    return true;
 }
 
-WaveResult AlsaWaveInDevice::addBuffer(WaveHeader& header) {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return WaveResult::InvalidHandle;
-        }
-        if (const WaveResult added = buffers_.add(header); added != WaveResult::Ok) {
-            return added;
-        }
+void AlsaWaveInDevice::stopSystem() {
+    if (running() && !lost()) {
+        readIntoBuffers();  // what has been recorded so far belongs to the caller
+    }
+    snd_pcm_drop(pcm_.get());
+    if (!lost()) {
+        snd_pcm_prepare(pcm_.get());
     }
     changed();
-    return WaveResult::Ok;
 }
 
-WaveResult AlsaWaveInDevice::start() {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return WaveResult::InvalidHandle;
-        }
-        if (lost_) {
-            return WaveResult::Error;
-        }
-        if (running_) {
-            return WaveResult::Ok;
-        }
-        if (snd_pcm_state(pcm_.get()) != SND_PCM_STATE_PREPARED &&
-            snd_pcm_prepare(pcm_.get()) < 0) {
-            return WaveResult::Error;
-        }
-        if (snd_pcm_start(pcm_.get()) < 0) {
-            return WaveResult::Error;
-        }
-        running_ = true;
-        buffers_.forgetLost();
-        lastReadAt_ = std::chrono::steady_clock::now();
-    }
-    changed();
-    return WaveResult::Ok;
-}
-
-WaveResult AlsaWaveInDevice::reset() {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return WaveResult::InvalidHandle;
-        }
-        if (running_ && !lost_) {
-            readIntoBuffers();  // what has been recorded so far belongs to the caller
-        }
-        running_ = false;
-        snd_pcm_drop(pcm_.get());
-        if (!lost_) {
-            snd_pcm_prepare(pcm_.get());
-        }
-        buffers_.handBackAll();
-    }
-    changed();
-    return WaveResult::Ok;
-}
-
-WaveResult AlsaWaveInDevice::close() {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return WaveResult::InvalidHandle;
-        }
-    }
-    stopDriver();
-    std::lock_guard lock(mutex_);
-    buffers_.handBackAll();
+void AlsaWaveInDevice::closeSystem() {
     pcm_.reset();
-    closed_ = true;
-    queue_.post({WaveMessage::Kind::Close});
-    return WaveResult::Ok;
-}
-
-void AlsaWaveInDevice::publishLevelsTo(LevelMeter* meter) {
-    std::lock_guard lock(mutex_);
-    meter_ = meter;
-}
-
-void AlsaWaveInDevice::publishLevel(const std::byte* data, snd_pcm_uframes_t frames) {
-    if (meter_ == nullptr) {
-        return;
-    }
-    const std::span samples(reinterpret_cast<const std::int16_t*>(data),
-                            frames * format_.nChannels);
-    meter_->publish(measurePcmLevel(samples), static_cast<std::uint32_t>(frames));
 }
 
 void AlsaWaveInDevice::drive() {
     QuietAlsaErrors quiet;
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(mutex());
     while (!stopping_) {
-        if (!running_ || lost_) {
+        if (!running() || lost()) {
             changed_.wait(lock);
-        } else if (buffers_.empty()) {
+        } else if (empty()) {
             keepFromOverrunning();
             changed_.wait_for(lock, std::chrono::microseconds(periodFrames_ * 1'000'000 /
-                                                              format_.nSamplesPerSec));
+                                                              format().nSamplesPerSec));
         } else {
             waitForAudio(lock);
-            if (!stopping_ && running_ && !lost_) {
+            if (!stopping_ && running() && !lost()) {
                 readIntoBuffers();
             }
         }
@@ -247,7 +169,7 @@ void AlsaWaveInDevice::waitForAudio(std::unique_lock<std::mutex>& lock) {
     const int ready = ::poll(pollFds_.data(), pollFds_.size(), kQuietMs);
     lock.lock();
     wakeup_.clear();
-    if (stopping_ || !running_ || lost_ || ready != 0) {
+    if (stopping_ || !running() || lost() || ready != 0) {
         return;  // the read that follows reports any error of the device
     }
     switch (snd_pcm_state(pcm_.get())) {
@@ -266,12 +188,12 @@ void AlsaWaveInDevice::waitForAudio(std::unique_lock<std::mutex>& lock) {
 }
 
 void AlsaWaveInDevice::readIntoBuffers() {
-    while (!buffers_.empty()) {
-        WaveHeader& header = buffers_.front();
+    while (!empty()) {
+        WaveHeader& header = front();
         const snd_pcm_uframes_t room =
-            (header.dwBufferLength - header.dwBytesRecorded) / format_.nBlockAlign;
+            (header.dwBufferLength - header.dwBytesRecorded) / format().nBlockAlign;
         if (room == 0) {
-            buffers_.handBackFirst();
+            handBackFirst();
             continue;
         }
         const snd_pcm_sframes_t got =
@@ -287,11 +209,11 @@ void AlsaWaveInDevice::readIntoBuffers() {
             return;
         }
         lastReadAt_ = std::chrono::steady_clock::now();
-        buffers_.tellLostAudio();
-        publishLevel(header.lpData + header.dwBytesRecorded, static_cast<snd_pcm_uframes_t>(got));
-        header.dwBytesRecorded += static_cast<std::uint32_t>(got) * format_.nBlockAlign;
+        tellLostAudio();
+        publishLevel(header.lpData + header.dwBytesRecorded, static_cast<std::uint32_t>(got));
+        header.dwBytesRecorded += static_cast<std::uint32_t>(got) * format().nBlockAlign;
         if (static_cast<snd_pcm_uframes_t>(got) == room) {
-            buffers_.handBackFirst();
+            handBackFirst();
         }
     }
 }
@@ -321,7 +243,7 @@ void AlsaWaveInDevice::keepFromOverrunning() {
             return;
         }
         lastReadAt_ = std::chrono::steady_clock::now();
-        buffers_.countLost(static_cast<std::uint32_t>(got));
+        countLost(static_cast<std::uint32_t>(got));
         available -= got;
     }
 }
@@ -334,21 +256,13 @@ void AlsaWaveInDevice::recover(int error) {
         const auto since = std::chrono::duration_cast<std::chrono::microseconds>(
             std::chrono::steady_clock::now() - lastReadAt_);
         const auto framesSince = static_cast<snd_pcm_uframes_t>(
-            since.count() * static_cast<std::int64_t>(format_.nSamplesPerSec) / 1'000'000);
-        buffers_.countLost(static_cast<std::uint32_t>(
+            since.count() * static_cast<std::int64_t>(format().nSamplesPerSec) / 1'000'000);
+        countLost(static_cast<std::uint32_t>(
             std::max(periodFrames_, framesSince > ringFrames_ ? framesSince - ringFrames_ : 0)));
         lastReadAt_ = std::chrono::steady_clock::now();
-        buffers_.tellLostAudio();
+        tellLostAudio();
         return;
     }
     // -ENODEV, -EBADFD, -EIO, a recovery that failed: the device is gone.
     loseDevice();
-}
-
-void AlsaWaveInDevice::loseDevice() {
-    if (lost_) {
-        return;
-    }
-    lost_ = true;
-    buffers_.tellDeviceLost();
 }

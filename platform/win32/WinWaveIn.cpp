@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <span>
 #include <system_error>
 
 namespace {
@@ -38,7 +37,7 @@ WaveResult resultOf(MMRESULT result) {
 
 }  // namespace
 
-void WinWaveInDevice::WaveInCloser::operator()(HWAVEIN wave) const {
+void WinWaveInDevice::resetAndClose(HWAVEIN wave) {
     waveInReset(wave);
     waveInClose(wave);
 }
@@ -99,11 +98,9 @@ WaveResult WinWaveInDevice::open(std::uint32_t deviceId, const WaveFormat& forma
 
 WinWaveInDevice::WinWaveInDevice(const WaveFormat& format, RecordingQueue& queue,
                                  KernelHandle audioEvent, KernelHandle stopEvent)
-    : format_(format),
+    : WaveInDevice(format, queue),
       systemBufferBytes_(format.nAvgBytesPerSec / kSystemBuffersPerSecond / format.nBlockAlign *
                          format.nBlockAlign),
-      queue_(queue),
-      buffers_(queue),
       audioEvent_(std::move(audioEvent)),
       stopEvent_(std::move(stopEvent)),
       system_(std::make_unique<SystemBuffers>()) {
@@ -117,8 +114,8 @@ WinWaveInDevice::WinWaveInDevice(const WaveFormat& format, RecordingQueue& queue
 
 WinWaveInDevice::~WinWaveInDevice() {
     stopDriver();
-    std::lock_guard lock(mutex_);
-    closeSystemDevice();
+    std::lock_guard lock(mutex());
+    closeSystem();
 }
 
 bool WinWaveInDevice::queueSystemBuffers() {
@@ -141,7 +138,7 @@ void WinWaveInDevice::stopDriver() {
     }
 }
 
-void WinWaveInDevice::closeSystemDevice() {
+void WinWaveInDevice::closeSystem() {
     if (!wave_) {
         return;
     }
@@ -155,94 +152,31 @@ void WinWaveInDevice::closeSystemDevice() {
     }
 }
 
-WaveResult WinWaveInDevice::prepareHeader(WaveHeader& header) {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
-    }
-    return QueuedWaveBuffers::prepare(header, format_);
-}
-
-WaveResult WinWaveInDevice::unprepareHeader(WaveHeader& header) {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
-    }
-    return QueuedWaveBuffers::unprepare(header);
-}
-
-WaveResult WinWaveInDevice::addBuffer(WaveHeader& header) {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
-    }
-    if (const WaveResult added = buffers_.add(header); added != WaveResult::Ok) {
-        return added;
-    }
+void WinWaveInDevice::bufferAdded() {
     // Audio kept while no buffer was queued goes into this one now.
-    if (running_ && !lost_) {
+    if (running() && !lost()) {
         collect(false);
     }
-    return WaveResult::Ok;
 }
 
-WaveResult WinWaveInDevice::start() {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
-    }
-    if (lost_) {
-        return WaveResult::Error;
-    }
-    if (running_) {
-        return WaveResult::Ok;
-    }
+bool WinWaveInDevice::startSystem() {
     if (waveInStart(wave_.get()) != MMSYSERR_NOERROR) {
-        return WaveResult::Error;
+        return false;
     }
-    running_ = true;
-    buffers_.forgetLost();
     lastAudioAt_ = Clock::now();
-    return WaveResult::Ok;
+    return true;
 }
 
-WaveResult WinWaveInDevice::reset() {
-    std::lock_guard lock(mutex_);
-    if (closed_) {
-        return WaveResult::InvalidHandle;
+void WinWaveInDevice::stopSystem() {
+    if (lost()) {
+        return;
     }
-    if (!lost_) {
-        // The system hands back its buffers, the one being filled with what it holds.
-        if (waveInReset(wave_.get()) == MMSYSERR_NOERROR) {
-            collect(true);
-        } else if (running_) {
-            loseDevice();
-        }
+    // The system hands back its buffers, the one being filled with what it holds.
+    if (waveInReset(wave_.get()) == MMSYSERR_NOERROR) {
+        collect(true);
+    } else if (running()) {
+        loseDevice();
     }
-    running_ = false;
-    buffers_.handBackAll();
-    return WaveResult::Ok;
-}
-
-WaveResult WinWaveInDevice::close() {
-    {
-        std::lock_guard lock(mutex_);
-        if (closed_) {
-            return WaveResult::InvalidHandle;
-        }
-        closed_ = true;
-    }
-    stopDriver();
-    std::lock_guard lock(mutex_);
-    closeSystemDevice();
-    buffers_.handBackAll();
-    queue_.post({WaveMessage::Kind::Close});
-    return WaveResult::Ok;
-}
-
-void WinWaveInDevice::publishLevelsTo(LevelMeter* meter) {
-    std::lock_guard lock(mutex_);
-    meter_ = meter;
 }
 
 void WinWaveInDevice::drive() {
@@ -252,12 +186,12 @@ void WinWaveInDevice::drive() {
         if (woke != WAIT_OBJECT_0 + 1 && woke != WAIT_TIMEOUT) {
             return;  // stopped
         }
-        std::lock_guard lock(mutex_);
-        if (!running_ || lost_) {
+        std::lock_guard lock(mutex());
+        if (!running() || lost()) {
             continue;
         }
         collect(false);
-        if (!lost_ && Clock::now() - lastAudioAt_ > kQuietLimit) {
+        if (!lost() && Clock::now() - lastAudioAt_ > kQuietLimit) {
             loseDevice();
         }
     }
@@ -266,7 +200,7 @@ void WinWaveInDevice::drive() {
 // Takes the system buffers back in the order they were queued, however the wake-ups came:
 // each is looked at through its own flags, not counted from the events.
 void WinWaveInDevice::collect(bool flush) {
-    for (std::size_t looked = 0; looked < kSystemBuffers && !lost_; ++looked) {
+    for (std::size_t looked = 0; looked < kSystemBuffers && !lost(); ++looked) {
         SystemBuffer& buffer = system_->buffers[next_];
         if (!buffer.queued || !isDone(buffer.header)) {
             return;
@@ -274,34 +208,34 @@ void WinWaveInDevice::collect(bool flush) {
         const auto* audio = reinterpret_cast<const std::byte*>(buffer.header.lpData);
         const std::uint32_t recorded =
             std::min<std::uint32_t>(buffer.header.dwBytesRecorded, systemBufferBytes_) /
-            format_.nBlockAlign * format_.nBlockAlign;
+            format().nBlockAlign * format().nBlockAlign;
         if (!buffer.measured) {
             buffer.measured = true;
             if (recorded != 0) {
                 lastAudioAt_ = Clock::now();
-                publishLevel(audio, recorded);
+                publishLevel(audio, recorded / format().nBlockAlign);
             }
         }
-        while (buffer.taken < recorded && !buffers_.empty()) {
-            WaveHeader& target = buffers_.front();
+        while (buffer.taken < recorded && !empty()) {
+            WaveHeader& target = front();
             const std::uint32_t room = (target.dwBufferLength - target.dwBytesRecorded) /
-                                       format_.nBlockAlign * format_.nBlockAlign;
+                                       format().nBlockAlign * format().nBlockAlign;
             const std::uint32_t bytes = std::min(room, recorded - buffer.taken);
             if (bytes != 0) {
-                buffers_.tellLostAudio();
+                tellLostAudio();
                 std::memcpy(target.lpData + target.dwBytesRecorded, audio + buffer.taken, bytes);
                 buffer.taken += bytes;
                 target.dwBytesRecorded += bytes;
             }
             if (bytes == room) {
-                buffers_.handBackFirst();
+                handBackFirst();
             }
         }
         if (buffer.taken < recorded) {
             if (!flush && heldBuffers() <= kMostHeld) {
                 return;
             }
-            buffers_.countLost((recorded - buffer.taken) / format_.nBlockAlign);
+            countLost((recorded - buffer.taken) / format().nBlockAlign);
         }
         requeue(buffer);
         next_ = (next_ + 1) % kSystemBuffers;
@@ -329,20 +263,4 @@ void WinWaveInDevice::requeue(SystemBuffer& buffer) {
     if (!buffer.queued) {
         loseDevice();
     }
-}
-
-void WinWaveInDevice::loseDevice() {
-    if (lost_) {
-        return;
-    }
-    lost_ = true;
-    buffers_.tellDeviceLost();
-}
-
-void WinWaveInDevice::publishLevel(const std::byte* data, std::uint32_t bytes) {
-    if (meter_ == nullptr) {
-        return;
-    }
-    const std::span samples(reinterpret_cast<const std::int16_t*>(data), bytes / 2);
-    meter_->publish(measurePcmLevel(samples), bytes / format_.nBlockAlign);
 }

@@ -12,52 +12,36 @@
 #include <thread>
 #include <type_traits>
 
-#include "audio/LevelMeter.h"
-#include "audio/RecordingQueue.h"
-#include "platform/QueuedWaveBuffers.h"
-#include "platform/WaveIn.h"
+#include "platform/UniqueHandle.h"
+#include "platform/WaveInDevice.h"
 
 // After WaveIn.h: mmsystem.h defines its flag and format names as macros.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
-struct KernelHandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using KernelHandle = std::unique_ptr<void, KernelHandleCloser>;
+inline void closeKernelHandle(HANDLE handle) {
+    CloseHandle(handle);
+}
+using KernelHandle = UniqueHandle<void, closeKernelHandle>;
 
-// Each system buffer publishes its level to the meter if one is given. Audio with no caller
-// buffer to go to waits in the system buffers while enough of them stay with the device; past
-// that the oldest is dropped and counted, and the loss is posted as Overrun once audio goes into
-// a buffer again (or the device stops). A device whose calls fail, or that records nothing for
-// a few seconds while started, is posted once as DeviceLost, with the buffer being filled
-// handed back first; the other buffers stay queued until reset or close hands them back.
-class WinWaveInDevice : public WaveIn {
+// Each system buffer is handed to the level listener. Audio with no caller buffer to go to
+// waits in the system buffers while enough of them stay with the device; past that the oldest
+// is dropped and counted as Overrun. A device whose calls fail, or that records nothing for a
+// few seconds while started, is posted as DeviceLost.
+class WinWaveInDevice : public WaveInDevice {
 public:
     // Opens system device `deviceId` for 16-bit PCM `format`; on success `handle` holds it and
     // Open is posted to `queue`, which must outlive it.
     static WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
                            std::unique_ptr<WaveIn>& handle);
     ~WinWaveInDevice() override;
-    WinWaveInDevice(const WinWaveInDevice&) = delete;
-    WinWaveInDevice& operator=(const WinWaveInDevice&) = delete;
-
-    WaveResult prepareHeader(WaveHeader& header) override;
-    WaveResult unprepareHeader(WaveHeader& header) override;
-    WaveResult addBuffer(WaveHeader& header) override;
-    WaveResult start() override;
-    WaveResult reset() override;
-    WaveResult close() override;
-    void publishLevelsTo(LevelMeter* meter) override;
 
     static constexpr std::size_t kSystemBuffers = 10;
 
 private:
-    struct WaveInCloser {
-        void operator()(HWAVEIN wave) const;
-    };
-    using WaveInHandle = std::unique_ptr<std::remove_pointer_t<HWAVEIN>, WaveInCloser>;
+    static void resetAndClose(HWAVEIN wave);
+    using WaveInHandle = UniqueHandle<std::remove_pointer_t<HWAVEIN>, resetAndClose>;
 
     struct SystemBuffer {
         WAVEHDR header{};
@@ -75,32 +59,27 @@ private:
     WinWaveInDevice(const WaveFormat& format, RecordingQueue& queue, KernelHandle audioEvent,
                     KernelHandle stopEvent);
 
+    void bufferAdded() override;
+    bool startSystem() override;
+    void stopSystem() override;
+    void stopDriver() override;
+    void closeSystem() override;
+
     bool queueSystemBuffers();
     void drive();
     void collect(bool flush);
     std::size_t heldBuffers() const;
     void requeue(SystemBuffer& buffer);
-    void loseDevice();
-    void stopDriver();
-    void closeSystemDevice();
-    void publishLevel(const std::byte* data, std::uint32_t bytes);
 
-    const WaveFormat format_;
     const std::uint32_t systemBufferBytes_;
-    RecordingQueue& queue_;
     const KernelHandle audioEvent_;  // signalled by the system as it hands a buffer back
     const KernelHandle stopEvent_;
     std::unique_ptr<SystemBuffers> system_;
     WaveInHandle wave_;
 
-    std::mutex mutex_;  // guards everything below, and every call on wave_
-    QueuedWaveBuffers buffers_;
+    // Guarded by mutex(), as is every call on wave_.
     std::size_t next_ = 0;  // the system buffer that comes back next
-    bool running_ = false;
-    bool closed_ = false;
-    bool lost_ = false;
     std::chrono::steady_clock::time_point lastAudioAt_;
-    LevelMeter* meter_ = nullptr;
 
     std::thread driver_;
 };

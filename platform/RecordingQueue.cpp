@@ -1,4 +1,4 @@
-#include "audio/RecordingQueue.h"
+#include "platform/RecordingQueue.h"
 
 void RecordingQueue::post(WaveMessage message) {
     // Notified under the lock: once the recording thread has taken the last message, its
