@@ -2,9 +2,9 @@
 
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
-#include "exam/PlaybackPlayer.h"
 #include "platform/DiskSpace.h"
 #include "platform/KeepAwake.h"
+#include "platform/PlaybackPlayer.h"
 #include "session/LongestAnswer.h"
 #include "session/OutFolder.h"
 #include "session/SessionSetupDialog.h"

@@ -23,7 +23,7 @@
 #ifdef _WIN32
 #include <QTest>
 
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 #endif
 
 namespace {
