@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 
 class ExamWindow;
 class OpenBox;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 
 class PlayerLibrary;
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 
 class ScriptedPlayer : public PlaybackPlayer {
 public:

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "exam/PlaybackPlayer.h"
 #include "platform/FileName.h"
+#include "platform/PlaybackPlayer.h"
 
 namespace {
 

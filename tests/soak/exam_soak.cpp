@@ -36,10 +36,10 @@
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "app/ExamRecorderDialog.h"
-#include "base/MessageBox.h"
 #include "audio/CaptureDeviceRegistry.h"
+#include "base/MessageBox.h"
 #include "exam/AnswerRecording.h"
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 #include "session/KimRegister.h"
 #include "support/Mp3Inspector.h"
 
