@@ -10,7 +10,7 @@
 #include "CaptureTestDoubles.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
-#include "exam/PlaybackPlayer.h"
+#include "platform/PlaybackPlayer.h"
 #include "platform/SystemAudio.h"
 
 namespace {
