@@ -12,9 +12,8 @@ namespace {
 
 class NoMixers : public MixerApi {
 public:
-    std::unique_ptr<OpenMixer> open(std::uint32_t, int& result) override {
-        result = 1;
-        return nullptr;
+    MixerResult open(std::uint32_t, std::unique_ptr<OpenMixer>&) override {
+        return MixerResult::BadDevice;
     }
 };
 

@@ -33,24 +33,30 @@ bool EncoderLibrary::isLoaded() const {
     return loaded_;
 }
 
+const char* EncoderLibrary::missingEntryPoint() const {
+    std::lock_guard guard(lock_);
+    return missingEntryPoint_;
+}
+
 EncoderLibrary::Outcome EncoderLibrary::loadUnderLock() {
     std::lock_guard guard(lock_);
     if (loaded_) {
         return Outcome::Loaded;
     }
     SharedLibrary candidate = SharedLibrary::load(fileName_, folder_);
+    missingEntryPoint_ = nullptr;
     if (!candidate.isLoaded()) {
         return Outcome::Missing;
     }
     EntryPoints found;
-    bool complete = candidate.bind("beInitStream", found.initStream);
-    complete = candidate.bind("beEncodeChunk", found.encodeChunk) && complete;
-    complete = candidate.bind("beDeinitStream", found.deinitStream) && complete;
-    complete = candidate.bind("beCloseStream", found.closeStream) && complete;
-    complete = candidate.bind("beVersion", found.version) && complete;
-    complete = candidate.bind("beWriteVBRHeader", found.writeVbrHeader) && complete;
-    static_cast<void>(candidate.bind("beWriteInfoTag", found.writeInfoTag));  // may be absent
-    if (!complete) {
+    missingEntryPoint_ = candidate.bindAll({{"beInitStream", found.initStream},
+                                            {"beEncodeChunk", found.encodeChunk},
+                                            {"beDeinitStream", found.deinitStream},
+                                            {"beCloseStream", found.closeStream},
+                                            {"beVersion", found.version},
+                                            {"beWriteVBRHeader", found.writeVbrHeader}});
+    candidate.bindAll({{"beWriteInfoTag", found.writeInfoTag}});  // may be absent
+    if (missingEntryPoint_ != nullptr) {
         return Outcome::Incomplete;  // the candidate unloads the library as it goes
     }
     library_ = std::move(candidate);

@@ -34,6 +34,8 @@ public:
     // "Error loading lame_enc.DLL" or "Unable to get LAME interfaces".
     void load();
     bool isLoaded() const;
+    // The first required entry point the last refused library lacked; nullptr when none did.
+    const char* missingEntryPoint() const;
 
     // Valid only after load() has returned; unchanged from then on.
     const EntryPoints& entryPoints() const { return entryPoints_; }
@@ -46,6 +48,7 @@ private:
     const std::string fileName_;
     mutable std::mutex lock_;
     bool loaded_ = false;
+    const char* missingEntryPoint_ = nullptr;
     SharedLibrary library_;
     EntryPoints entryPoints_;
 };

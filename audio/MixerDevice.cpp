@@ -16,9 +16,8 @@ bool MixerDevice::openUnderLock() {
     if (handle_) {
         return true;
     }
-    int result = MixerOk;
-    std::unique_ptr<OpenMixer> mixer = api_.open(deviceId_, result);
-    if (result != MixerOk || !mixer) {
+    std::unique_ptr<OpenMixer> mixer;
+    if (api_.open(deviceId_, mixer) != MixerResult::Ok || !mixer) {
         return false;
     }
     handle_ = std::move(mixer);
@@ -28,12 +27,13 @@ bool MixerDevice::openUnderLock() {
 
 void MixerDevice::fillLines() {
     MixerLineInfo destination;
-    if (handle_->getDestination(MixerComponent::WaveInDestination, destination) != MixerOk) {
+    if (handle_->getDestination(MixerComponent::WaveInDestination, destination) !=
+        MixerResult::Ok) {
         return;
     }
     for (std::uint32_t index = 0; index < destination.connections; ++index) {
         MixerLineInfo source;
-        if (handle_->getSource(destination, index, source) == MixerOk &&
+        if (handle_->getSource(destination, index, source) == MixerResult::Ok &&
             source.component != MixerComponent::Synthesizer) {
             lines_.push_back(std::make_unique<MixerLine>(source, *handle_));
         }

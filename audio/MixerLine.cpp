@@ -26,21 +26,21 @@ std::uint32_t MixerLine::channelsFor(const MixerControl& control) const {
     return control.uniform ? 1 : std::min<std::uint32_t>(info_.channels, 2);
 }
 
-int MixerLine::unmute() {
+MixerResult MixerLine::unmute() {
     MixerControl mute;
-    if (int result = mixer_->getControl(info_.lineId, MixerControlType::Mute, mute);
-        result != MixerOk) {
+    if (MixerResult result = mixer_->getControl(info_.lineId, MixerControlType::Mute, mute);
+        result != MixerResult::Ok) {
         return result;
     }
     const std::uint32_t channels = channelsFor(mute);
     return mixer_->setBooleans({mute.controlId, channels, 0}, std::vector<bool>(channels, false));
 }
 
-int MixerLine::setVolume(std::uint32_t percent) {
+MixerResult MixerLine::setVolume(std::uint32_t percent) {
     percent = std::min<std::uint32_t>(percent, 100);
     MixerControl volume;
-    if (int result = mixer_->getControl(info_.lineId, MixerControlType::Volume, volume);
-        result != MixerOk) {
+    if (MixerResult result = mixer_->getControl(info_.lineId, MixerControlType::Volume, volume);
+        result != MixerResult::Ok) {
         return result;
     }
     const std::uint32_t channels = channelsFor(volume);
@@ -53,12 +53,12 @@ int MixerLine::setVolume(std::uint32_t percent) {
 
 void MixerLine::selectAsRecordingInput() {
     MixerLineInfo destination;
-    if (mixer_->getDestination(MixerComponent::WaveInDestination, destination) != MixerOk) {
+    if (mixer_->getDestination(MixerComponent::WaveInDestination, destination) != MixerResult::Ok) {
         return;
     }
     std::vector<MixerControl> controls;
     if (!allocate(controls, destination.controlCount) ||
-        mixer_->getControls(destination.lineId, controls) != MixerOk) {
+        mixer_->getControls(destination.lineId, controls) != MixerResult::Ok) {
         return;
     }
     const auto list = std::find_if(controls.begin(), controls.end(),
@@ -78,11 +78,11 @@ void MixerLine::selectAsRecordingInput() {
 
     // Names or selections from a failed read must not decide what gets written.
     std::vector<std::string> names;
-    if (!allocate(names, count) || mixer_->getListTexts(details, names) != MixerOk) {
+    if (!allocate(names, count) || mixer_->getListTexts(details, names) != MixerResult::Ok) {
         return;
     }
     std::vector<bool> selected;
-    if (!allocate(selected, count) || mixer_->getBooleans(details, selected) != MixerOk) {
+    if (!allocate(selected, count) || mixer_->getBooleans(details, selected) != MixerResult::Ok) {
         return;
     }
 

@@ -17,8 +17,8 @@ public:
     const std::string& name() const { return info_.name; }
 
     // Each returns the first failing mixer result, or that of the final write.
-    int unmute();
-    int setVolume(std::uint32_t percent);
+    MixerResult unmute();
+    MixerResult setVolume(std::uint32_t percent);
     // Marks this line selected in the destination's input list; silently does nothing when
     // there is no such list or it cannot be read.
     void selectAsRecordingInput();

@@ -7,20 +7,18 @@ bool PlayerLibrary::load(const std::string& programFolder) {
         return true;
     }
     SharedLibrary candidate = SharedLibrary::load(playerLibraryFileName, programFolder);
+    missingCall_ = nullptr;
     if (!candidate.isLoaded()) {
         return false;
     }
-    const bool complete = candidate.bind("BASS_Init", init) &&
-                          candidate.bind("BASS_ErrorGetCode", errorGetCode) &&
-                          candidate.bind("BASS_StreamCreateFile", streamCreateFile) &&
-                          candidate.bind("BASS_ChannelPlay", channelPlay) &&
-                          candidate.bind("BASS_StreamFree", streamFree);
-    if (!complete) {
-        init = nullptr;
-        errorGetCode = nullptr;
-        streamCreateFile = nullptr;
-        channelPlay = nullptr;
-        streamFree = nullptr;
+    const char* missing = candidate.bindAll({{"BASS_Init", init},
+                                             {"BASS_ErrorGetCode", errorGetCode},
+                                             {"BASS_StreamCreateFile", streamCreateFile},
+                                             {"BASS_ChannelPlay", channelPlay},
+                                             {"BASS_StreamFree", streamFree}});
+    if (missing != nullptr) {
+        *this = PlayerLibrary();  // none of its calls is used
+        missingCall_ = missing;
         return false;
     }
     library_ = std::move(candidate);

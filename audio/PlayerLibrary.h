@@ -13,6 +13,8 @@ public:
     // Loads the library from `programFolder` first. False when it is missing or incomplete.
     bool load(const std::string& programFolder);
     bool isLoaded() const { return library_.isLoaded(); }
+    // The first call the last refused library lacked; nullptr when none did.
+    const char* missingCall() const { return missingCall_; }
 
     // Valid only after a successful load().
     decltype(&BASS_Init) init = nullptr;
@@ -23,4 +25,5 @@ public:
 
 private:
     SharedLibrary library_;
+    const char* missingCall_ = nullptr;
 };

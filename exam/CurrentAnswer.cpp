@@ -27,14 +27,8 @@ bool CurrentAnswer::requestStop() {
                                           std::memory_order_acq_rel);
 }
 
-bool CurrentAnswer::write(std::span<const unsigned char> bytes) {
-    const bool firstFailure = !file_.hasFailed();
-    return !file_.write(bytes) && firstFailure;
-}
-
-bool CurrentAnswer::close() {
-    const bool firstFailure = !file_.hasFailed();
-    const bool failed = !file_.close() && firstFailure;
+WriteResult CurrentAnswer::close() {
+    const WriteResult result = file_.close();
     state_.store(AnswerState::Idle, std::memory_order_release);
-    return failed;
+    return result;
 }

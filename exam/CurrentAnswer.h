@@ -31,10 +31,10 @@ public:
     bool requestStop();
     AnswerState state() const { return state_.load(std::memory_order_acquire); }
 
-    // Appends one block. True when this is the file's first failed write, to be told.
-    bool write(std::span<const unsigned char> bytes);
-    // Closes the file and makes the answer Idle. True when the close is the file's first failure.
-    bool close();
+    // Appends one block.
+    WriteResult write(std::span<const unsigned char> bytes) { return file_.write(bytes); }
+    // Closes the file and makes the answer Idle.
+    WriteResult close();
 
     // Counts `frames` more of sound written to the file; the answer's length in whole seconds.
     std::int64_t addRecorded(std::uint64_t frames);

@@ -7,12 +7,12 @@
 #include <exception>
 #include <utility>
 
-#include "base/MessageBox.h"
 #include "audio/AudioError.h"
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
 #include "audio/MixerDevice.h"
+#include "base/MessageBox.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
@@ -199,8 +199,7 @@ void ExamRecording::stopCapture() {
     if (session.answer.state() != AnswerState::Idle) {
         closeAnswer(session, events_, journal_);
     }
-    const bool firstFailure = !session.allFile.hasFailed();
-    if (!session.allFile.close() && firstFailure) {
+    if (session.allFile.close() == WriteResult::FirstFailure) {
         events_.writeFailed(session.allFile.name());
     }
     examSink.reset();

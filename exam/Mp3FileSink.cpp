@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "audio/RecordingFormat.h"
@@ -43,7 +44,9 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
 
     // Every block that arrives while the file is open belongs to the exam, those handed over by
     // the end's stop included: the end closes the file once the stop has returned.
-    writeTo(session_.allFile, mp3);
+    if (session_.allFile.write(mp3) == WriteResult::FirstFailure) {
+        events_.writeFailed(session_.allFile.name());
+    }
 
     std::optional<std::int64_t> examElapsed;
     if (session_.examRunning.load(std::memory_order_acquire)) {
@@ -55,7 +58,7 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
     std::optional<std::int64_t> answerElapsed;
     bool stoppedAtLimit = false;
     if (answer.state() != AnswerState::Idle) {
-        if (answer.write(mp3)) {
+        if (answer.write(mp3) == WriteResult::FirstFailure) {
             events_.writeFailed(answer.fileName());
         }
         answerElapsed = answer.addRecorded(frames);
@@ -82,19 +85,9 @@ void closeAnswer(ExamSessionState& session, RecordingEvents& events, ExamJournal
     const std::string fileName = answer.fileName();
     const QString kim = answer.kim();
     const std::uint64_t number = answer.number();
-    if (answer.close()) {
+    if (answer.close() == WriteResult::FirstFailure) {
         events.writeFailed(fileName);
     }
     journal.answerStopped(kim, QString::fromStdString(fileName));
     events.answerClosed(number);
-}
-
-void Mp3FileSink::writeTo(RecordingFile& file, std::span<const unsigned char> bytes) {
-    if (!file.isOpen()) {
-        return;
-    }
-    const bool firstFailure = !file.hasFailed();
-    if (!file.write(bytes) && firstFailure) {
-        events_.writeFailed(file.name());
-    }
 }

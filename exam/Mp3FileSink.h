@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "audio/AudioSink.h"
@@ -13,7 +12,6 @@
 class EncoderLibrary;
 class ExamJournal;
 class RecordingEvents;
-class RecordingFile;
 struct ExamSessionState;
 
 // Closes the session's answer (StopRequested, or still Recording when nothing else will), notes
@@ -34,8 +32,6 @@ public:
     void onAudioData(const void* data, std::uint32_t byteCount) override;
 
 private:
-    void writeTo(RecordingFile& file, std::span<const unsigned char> bytes);
-
     ExamSessionState& session_;
     RecordingEvents& events_;
     ExamJournal& journal_;

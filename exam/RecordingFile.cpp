@@ -1,6 +1,7 @@
 #include "exam/RecordingFile.h"
 
 #include <system_error>
+#include <utility>
 
 #include "platform/FileName.h"
 
@@ -18,39 +19,38 @@ bool RecordingFile::open(const std::string& name, Mode mode) {
     return file_.isOpen();
 }
 
-bool RecordingFile::write(std::span<const unsigned char> bytes) {
-    if (!file_.isOpen()) {
-        return false;
+WriteResult RecordingFile::resultOf(bool succeeded) {
+    if (succeeded) {
+        return WriteResult::Ok;
     }
-    if (bytes.empty()) {
-        return true;
-    }
-    if (!file_.write(bytes) || !file_.sync()) {
-        failed_ = true;
-        return false;
-    }
-    return true;
+    return std::exchange(failed_, true) ? WriteResult::Failed : WriteResult::FirstFailure;
 }
 
-bool RecordingFile::close() {
+WriteResult RecordingFile::write(std::span<const unsigned char> bytes) {
     if (!file_.isOpen()) {
-        return true;
+        return WriteResult::Failed;
+    }
+    return resultOf(bytes.empty() || (file_.write(bytes) && file_.sync()));
+}
+
+WriteResult RecordingFile::close() {
+    if (!file_.isOpen()) {
+        return WriteResult::Ok;
     }
     bool ok = file_.sync();
     ok = file_.close() && ok;
-    failed_ = failed_ || !ok;
-    return ok;
+    return resultOf(ok);
 }
 
-bool RecordingFile::closeAndRemoveIfEmpty() {
+WriteResult RecordingFile::closeAndRemoveIfEmpty() {
     if (!file_.isOpen()) {
-        return true;
+        return WriteResult::Ok;
     }
     const bool empty = file_.size() == 0;
-    const bool ok = close();
+    const WriteResult result = close();
     if (empty) {
         std::error_code ignored;
         std::filesystem::remove(filePath(name_), ignored);
     }
-    return ok;
+    return result;
 }

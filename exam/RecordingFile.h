@@ -8,6 +8,10 @@
 
 #include "platform/File.h"
 
+// What a write or a close of a recording did. Only a file's first failure is told to the
+// organiser: later ones of the same file are Failed.
+enum class WriteResult { Ok, Failed, FirstFailure };
+
 // Owns its file and closes it on destruction. Used by one thread at a time; the exam's
 // threads hand a file over through the session state's orderings.
 class RecordingFile {
@@ -28,18 +32,20 @@ public:
     bool isOpen() const { return file_.isOpen(); }
     const std::string& name() const { return name_; }
 
-    // Writes all of `bytes` and syncs the file's data. False when any of it failed or nothing
-    // is open; the file stays open, so later blocks are still tried.
-    bool write(std::span<const unsigned char> bytes);
+    // Writes all of `bytes` and syncs the file's data. The file stays open after a failure, so
+    // later blocks are still tried; with nothing open the write is Failed, never told.
+    WriteResult write(std::span<const unsigned char> bytes);
     // Whether a write or the close has failed since the file was opened.
     bool hasFailed() const { return failed_; }
 
-    // Does nothing when nothing is open. False when the last data could not be made safe.
-    bool close();
+    // Does nothing (Ok) when nothing is open; fails when the last data could not be made safe.
+    WriteResult close();
     // Closes and, when the file is an empty regular file, removes its name as well.
-    bool closeAndRemoveIfEmpty();
+    WriteResult closeAndRemoveIfEmpty();
 
 private:
+    WriteResult resultOf(bool succeeded);
+
     File file_;
     std::string name_;
     bool failed_ = false;

@@ -11,16 +11,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/UniqueHandle.h"
+
 namespace {
 
 constexpr int kChannels = 2;
 constexpr BYTE kDllMajorVersion = 1;
 constexpr BYTE kDllMinorVersion = 32;
 
-struct LameCloser {
-    void operator()(lame_global_flags* flags) const { lame_close(flags); }
-};
-using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
+using LamePtr = UniqueHandle<lame_global_flags, lame_close>;
 
 struct Stream {
     LamePtr lame;

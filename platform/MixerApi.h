@@ -7,15 +7,8 @@
 #include <string>
 #include <vector>
 
-// Results of the mixer operations: 0 is success, anything else says what went wrong.
-enum MixerResult : int {
-    MixerOk = 0,
-    MixerBadDevice = 1,
-    MixerNoLine = 2,
-    MixerNoControl = 3,
-    MixerBadDetails = 4,
-    MixerDriverError = 5,
-};
+// Results of the mixer operations: Ok, or what went wrong.
+enum class MixerResult { Ok, BadDevice, NoLine, NoControl, BadDetails, DriverError };
 
 enum class MixerComponent { Other, WaveInDestination, Microphone, Line, Synthesizer };
 
@@ -59,26 +52,29 @@ class OpenMixer {
 public:
     virtual ~OpenMixer() = default;
 
-    virtual int getDestination(MixerComponent component, MixerLineInfo& destination) = 0;
-    virtual int getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
-                          MixerLineInfo& source) = 0;
-    virtual int getControl(std::uint32_t lineId, MixerControlType type, MixerControl& control) = 0;
+    virtual MixerResult getDestination(MixerComponent component, MixerLineInfo& destination) = 0;
+    virtual MixerResult getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
+                                  MixerLineInfo& source) = 0;
+    virtual MixerResult getControl(std::uint32_t lineId, MixerControlType type,
+                                   MixerControl& control) = 0;
     // Fills `controls`, which the caller sizes to the line's controlCount.
-    virtual int getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) = 0;
+    virtual MixerResult getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) = 0;
 
     // The value arrays are sized by the caller as MixerDetails says.
-    virtual int getListTexts(const MixerDetails& details, std::vector<std::string>& texts) = 0;
-    virtual int getBooleans(const MixerDetails& details, std::vector<bool>& values) = 0;
-    virtual int setBooleans(const MixerDetails& details, const std::vector<bool>& values) = 0;
-    virtual int setUnsigneds(const MixerDetails& details,
-                             const std::vector<std::uint32_t>& values) = 0;
+    virtual MixerResult getListTexts(const MixerDetails& details,
+                                     std::vector<std::string>& texts) = 0;
+    virtual MixerResult getBooleans(const MixerDetails& details, std::vector<bool>& values) = 0;
+    virtual MixerResult setBooleans(const MixerDetails& details,
+                                    const std::vector<bool>& values) = 0;
+    virtual MixerResult setUnsigneds(const MixerDetails& details,
+                                     const std::vector<std::uint32_t>& values) = 0;
 };
 
 class MixerApi {
 public:
     virtual ~MixerApi() = default;
 
-    // The mixer of capture device `deviceId`; null with a non-zero `result` when it cannot be
-    // opened.
-    virtual std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) = 0;
+    // Opens the mixer of capture device `deviceId` into `mixer`; on failure `mixer` is left as
+    // it was.
+    virtual MixerResult open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) = 0;
 };

@@ -23,15 +23,19 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    bool isHeld() const { return handle_ != -1; }
+    bool isHeld() const { return handle_ != kNoHandle; }
     const SystemError& error() const { return error_; }
 
     // $XDG_RUNTIME_DIR when set, else the system's temporary folder; nothing on Windows.
     static std::string defaultDirectory();
 
 private:
+    static constexpr std::intptr_t kNoHandle = -1;
     explicit SingleInstanceLock(std::intptr_t handle) : handle_(handle) {}
     explicit SingleInstanceLock(SystemError error) : error_(std::move(error)) {}
-    std::intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE
+    // The system's part: lets go of the lock, if held.
+    void release();
+
+    std::intptr_t handle_ = kNoHandle;  // a descriptor, or a Windows HANDLE
     SystemError error_;
 };

@@ -48,103 +48,105 @@ public:
     FakeOpenMixer(const FakeOpenMixer&) = delete;
     FakeOpenMixer& operator=(const FakeOpenMixer&) = delete;
 
-    int getDestination(MixerComponent component, MixerLineInfo& destination) override {
+    MixerResult getDestination(MixerComponent component, MixerLineInfo& destination) override {
         if (component != MixerComponent::WaveInDestination || !fake_.destination) {
-            return MixerNoLine;
+            return MixerResult::NoLine;
         }
         destination = infoOf(*fake_.destination);
         destination.connections = static_cast<std::uint32_t>(fake_.sources.size());
-        return MixerOk;
+        return MixerResult::Ok;
     }
 
-    int getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
-                  MixerLineInfo& source) override {
+    MixerResult getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
+                          MixerLineInfo& source) override {
         if (!fake_.destination || destination.lineId != fake_.destination->info.lineId ||
             sourceIndex >= fake_.sources.size() || fake_.sources[sourceIndex].queryFails) {
-            return MixerNoLine;
+            return MixerResult::NoLine;
         }
         source = infoOf(fake_.sources[sourceIndex]);
-        return MixerOk;
+        return MixerResult::Ok;
     }
 
-    int getControl(std::uint32_t lineId, MixerControlType type, MixerControl& control) override {
+    MixerResult getControl(std::uint32_t lineId, MixerControlType type,
+                           MixerControl& control) override {
         FakeLine* line = fake_.lineOf(lineId);
         if (line == nullptr) {
-            return MixerNoLine;
+            return MixerResult::NoLine;
         }
         for (const FakeControl& candidate : line->controls) {
             if (candidate.control.type == type) {
                 control = candidate.control;
-                return MixerOk;
+                return MixerResult::Ok;
             }
         }
-        return MixerNoControl;
+        return MixerResult::NoControl;
     }
 
-    int getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override {
+    MixerResult getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override {
         FakeLine* line = fake_.lineOf(lineId);
         if (line == nullptr) {
-            return MixerNoLine;
+            return MixerResult::NoLine;
         }
         if (controls.size() != line->controls.size()) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         for (std::size_t index = 0; index < controls.size(); ++index) {
             controls[index] = line->controls[index].control;
         }
-        return fake_.controlsReadFails ? MixerDriverError : MixerOk;
+        return fake_.controlsReadFails ? MixerResult::DriverError : MixerResult::Ok;
     }
 
-    int getListTexts(const MixerDetails& details, std::vector<std::string>& texts) override {
+    MixerResult getListTexts(const MixerDetails& details,
+                             std::vector<std::string>& texts) override {
         FakeControl* list = fake_.controlOf(details.controlId);
         if (list == nullptr || !fake_.isListRequest(*list, details, texts.size())) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         for (std::size_t index = 0; index < texts.size(); ++index) {
             texts[index] = list->items[index / details.channels];
         }
-        return fake_.listTextsReadFails ? MixerDriverError : MixerOk;
+        return fake_.listTextsReadFails ? MixerResult::DriverError : MixerResult::Ok;
     }
 
-    int getBooleans(const MixerDetails& details, std::vector<bool>& values) override {
+    MixerResult getBooleans(const MixerDetails& details, std::vector<bool>& values) override {
         FakeControl* list = fake_.controlOf(details.controlId);
         if (list == nullptr || !fake_.isListRequest(*list, details, values.size())) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         values = list->selected;
-        return fake_.listValuesReadFails ? MixerDriverError : MixerOk;
+        return fake_.listValuesReadFails ? MixerResult::DriverError : MixerResult::Ok;
     }
 
-    int setBooleans(const MixerDetails& details, const std::vector<bool>& values) override {
+    MixerResult setBooleans(const MixerDetails& details, const std::vector<bool>& values) override {
         fake_.writes.push_back({details, values, {}});
         FakeLine* line = nullptr;
         FakeControl* control = fake_.controlOf(details.controlId, &line);
         if (control == nullptr) {
-            return MixerNoControl;
+            return MixerResult::NoControl;
         }
         if (isListControl(control->control.type)) {
             if (!fake_.isListRequest(*control, details, values.size())) {
-                return MixerBadDetails;
+                return MixerResult::BadDetails;
             }
-            if (fake_.writeResult == MixerOk) {
+            if (fake_.writeResult == MixerResult::Ok) {
                 control->selected = values;
             }
             return fake_.writeResult;
         }
         if (control->control.type != MixerControlType::Mute ||
             !isChannelRequest(*control, *line, details, values.size())) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         return fake_.writeResult;
     }
 
-    int setUnsigneds(const MixerDetails& details,
-                     const std::vector<std::uint32_t>& values) override {
+    MixerResult setUnsigneds(const MixerDetails& details,
+                             const std::vector<std::uint32_t>& values) override {
         fake_.writes.push_back({details, {}, values});
         FakeLine* line = nullptr;
         FakeControl* control = fake_.controlOf(details.controlId, &line);
         if (control == nullptr) {
-            return MixerNoControl;
+            return MixerResult::NoControl;
         }
         const MixerControl& volume = control->control;
         const bool inRange = std::all_of(values.begin(), values.end(), [&](std::uint32_t value) {
@@ -152,7 +154,7 @@ public:
         });
         if (volume.type != MixerControlType::Volume ||
             !isChannelRequest(*control, *line, details, values.size()) || !inRange) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         return fake_.writeResult;
     }
@@ -176,15 +178,14 @@ private:
     FakeMixer& fake_;
 };
 
-std::unique_ptr<OpenMixer> FakeMixer::open(std::uint32_t deviceId, int& result) {
+MixerResult FakeMixer::open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) {
     openedDeviceIds.push_back(deviceId);
     if (openFails || opensFailingFirst > 0) {
         opensFailingFirst = std::max(0, opensFailingFirst - 1);
-        result = MixerBadDevice;
-        return nullptr;
+        return MixerResult::BadDevice;
     }
-    result = MixerOk;
-    return std::make_unique<FakeOpenMixer>(*this);
+    mixer = std::make_unique<FakeOpenMixer>(*this);
+    return MixerResult::Ok;
 }
 
 const std::vector<bool>& FakeMixer::listValues(std::uint32_t controlId) {

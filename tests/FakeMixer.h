@@ -51,14 +51,14 @@ public:
     bool controlsReadFails = false;
     bool listTextsReadFails = false;
     bool listValuesReadFails = false;
-    int writeResult = MixerOk;  // what a well-formed write returns
+    MixerResult writeResult = MixerResult::Ok;  // what a well-formed write returns
 
     // What happened.
     std::vector<std::uint32_t> openedDeviceIds;
     int openMixers = 0;
     std::vector<Write> writes;
 
-    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
+    MixerResult open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) override;
 
     // The list control's current values (channels * items), for checks after a write.
     const std::vector<bool>& listValues(std::uint32_t controlId);

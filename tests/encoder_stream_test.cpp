@@ -131,6 +131,7 @@ class EncoderLibraryRefusalTest : public EncoderStubTest,
 TEST_P(EncoderLibraryRefusalTest, IsUnloadedAndTheNextLoadTriesAgain) {
     install(std::string("without-") + GetParam());
     EXPECT_EQ(audioErrorOf([&] { library->load(); }), "Unable to get LAME interfaces");
+    EXPECT_STREQ(library->missingEntryPoint(), GetParam());
     EXPECT_FALSE(library->isLoaded());
     EXPECT_FALSE(isMapped(installed()));
 

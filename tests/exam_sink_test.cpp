@@ -120,7 +120,7 @@ TEST_F(Mp3FileSinkTest, AfterTheExamsEndBlocksGoOnlyToAnOpenAllFileAndTheWindowI
     const auto before = fs::file_size("all.mp3");
     block();  // handed over by the stop: still the exam's
     EXPECT_GT(fs::file_size("all.mp3"), before);
-    ASSERT_TRUE(session.allFile.close());
+    ASSERT_EQ(session.allFile.close(), WriteResult::Ok);
     const auto closed = fs::file_size("all.mp3");
     block();
     EXPECT_EQ(fs::file_size("all.mp3"), closed);

@@ -167,8 +167,8 @@ TEST_F(MixerLineTest, MuteAndVolumeAreWrittenOnAtMostTwoChannels) {
         MixerLine& line =
             openWith(c.lineChannels, {fakeMute(11, c.uniform), fakeVolume(12, 0, 100, c.uniform)});
 
-        EXPECT_EQ(line.unmute(), MixerOk);
-        EXPECT_EQ(line.setVolume(30), MixerOk);
+        EXPECT_EQ(line.unmute(), MixerResult::Ok);
+        EXPECT_EQ(line.setVolume(30), MixerResult::Ok);
 
         ASSERT_EQ(fake.writes.size(), 2u);
         EXPECT_EQ(fake.writes[0].details.controlId, 11u);
@@ -197,7 +197,7 @@ TEST_F(MixerLineTest, SetVolumeWritesTheShareOfTheRange) {
         SCOPED_TRACE(testing::Message() << c.minimum << ".." << c.maximum << " at " << c.percent);
         MixerLine& line = openWith(2, {fakeVolume(12, c.minimum, c.maximum)});
 
-        EXPECT_EQ(line.setVolume(c.percent), MixerOk);
+        EXPECT_EQ(line.setVolume(c.percent), MixerResult::Ok);
 
         ASSERT_EQ(fake.writes.size(), 1u);
         EXPECT_EQ(fake.writes[0].unsigneds, std::vector<std::uint32_t>(2, c.value));
@@ -206,14 +206,14 @@ TEST_F(MixerLineTest, SetVolumeWritesTheShareOfTheRange) {
 
 TEST_F(MixerLineTest, MissingControlsAndFailedWritesAreReturned) {
     MixerLine& line = openWith(2, {});
-    EXPECT_EQ(line.unmute(), MixerNoControl);
-    EXPECT_EQ(line.setVolume(50), MixerNoControl);
+    EXPECT_EQ(line.unmute(), MixerResult::NoControl);
+    EXPECT_EQ(line.setVolume(50), MixerResult::NoControl);
     EXPECT_THAT(fake.writes, IsEmpty());
 
     fake.sources[0].controls = {fakeMute(11), fakeVolume(12, 0, 100)};
-    fake.writeResult = MixerDriverError;
-    EXPECT_EQ(line.unmute(), MixerDriverError);
-    EXPECT_EQ(line.setVolume(50), MixerDriverError);
+    fake.writeResult = MixerResult::DriverError;
+    EXPECT_EQ(line.unmute(), MixerResult::DriverError);
+    EXPECT_EQ(line.setVolume(50), MixerResult::DriverError);
 }
 
 // Selecting "Line In" as the recording input through the destination's list control.
@@ -395,9 +395,9 @@ TEST_F(MixerOnSoundServer, PreparesTheDefaultSourceAsTheRecordingLine) {
 
     mixer.open();
     MixerLine& line = mixer.findLine(first.c_str());
-    EXPECT_EQ(line.unmute(), MixerOk);
+    EXPECT_EQ(line.unmute(), MixerResult::Ok);
     EXPECT_FALSE(sourceMuted());
-    EXPECT_EQ(line.setVolume(40), MixerOk);
+    EXPECT_EQ(line.setVolume(40), MixerResult::Ok);
     // 40 % of the server's range 0..65536.
     EXPECT_THAT(sourceVolumes(), ElementsAre(26214, 26214));
     line.selectAsRecordingInput();

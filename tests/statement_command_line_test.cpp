@@ -258,7 +258,7 @@ void recordExam(const QStringList& kims) {
         block();
     }
     session.examRunning = false;
-    ASSERT_TRUE(session.allFile.close());
+    ASSERT_EQ(session.allFile.close(), WriteResult::Ok);
     ASSERT_TRUE(KimRegister::build());
     ASSERT_EQ(writeTransferStatement({"0042", "007", "eng"}).status, StatementStatus::Written);
 }

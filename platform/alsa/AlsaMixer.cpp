@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/UniqueHandle.h"
+
 // How the mixer model maps onto the simple mixer of one ALSA control device:
 // - The recording destination (line id 0) is the device's capture side; it exists when some
 //   element has a capture volume or switch. Its channels are 2, the recorder's capture format.
@@ -24,10 +26,7 @@
 
 namespace {
 
-struct MixerCloser {
-    void operator()(snd_mixer_t* mixer) const { snd_mixer_close(mixer); }
-};
-using MixerPtr = std::unique_ptr<snd_mixer_t, MixerCloser>;
+using MixerPtr = UniqueHandle<snd_mixer_t, snd_mixer_close>;
 
 constexpr std::uint32_t destinationLineId = 0;
 constexpr std::uint32_t destinationChannels = 2;
@@ -82,24 +81,25 @@ snd_mixer_selem_channel_id_t firstChannelOf(const Source& source) {
     return source.channels.empty() ? SND_MIXER_SCHN_MONO : source.channels.front();
 }
 
-int driverResult(int alsaResult) {
-    return alsaResult < 0 ? MixerDriverError : MixerOk;
+MixerResult driverResult(int alsaResult) {
+    return alsaResult < 0 ? MixerResult::DriverError : MixerResult::Ok;
 }
 
 class AlsaOpenMixer : public OpenMixer {
 public:
     explicit AlsaOpenMixer(MixerPtr mixer);
 
-    int getDestination(MixerComponent component, MixerLineInfo& destination) override;
-    int getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
-                  MixerLineInfo& source) override;
-    int getControl(std::uint32_t lineId, MixerControlType type, MixerControl& control) override;
-    int getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override;
-    int getListTexts(const MixerDetails& details, std::vector<std::string>& texts) override;
-    int getBooleans(const MixerDetails& details, std::vector<bool>& values) override;
-    int setBooleans(const MixerDetails& details, const std::vector<bool>& values) override;
-    int setUnsigneds(const MixerDetails& details,
-                     const std::vector<std::uint32_t>& values) override;
+    MixerResult getDestination(MixerComponent component, MixerLineInfo& destination) override;
+    MixerResult getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
+                          MixerLineInfo& source) override;
+    MixerResult getControl(std::uint32_t lineId, MixerControlType type,
+                           MixerControl& control) override;
+    MixerResult getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override;
+    MixerResult getListTexts(const MixerDetails& details, std::vector<std::string>& texts) override;
+    MixerResult getBooleans(const MixerDetails& details, std::vector<bool>& values) override;
+    MixerResult setBooleans(const MixerDetails& details, const std::vector<bool>& values) override;
+    MixerResult setUnsigneds(const MixerDetails& details,
+                             const std::vector<std::uint32_t>& values) override;
 
 private:
     void findListControl();
@@ -108,7 +108,7 @@ private:
     bool isListRequest(const MixerDetails& details, std::size_t valueCount) const;
     static bool isChannelRequest(const MixerDetails& details, const Source& source,
                                  std::size_t valueCount);
-    int setSelectedItem(const std::vector<bool>& values);
+    MixerResult setSelectedItem(const std::vector<bool>& values);
 
     MixerPtr mixer_;
     std::vector<Source> sources_;
@@ -219,9 +219,9 @@ std::vector<MixerControl> AlsaOpenMixer::controlsOf(std::uint32_t lineId) const 
     return controls;
 }
 
-int AlsaOpenMixer::getDestination(MixerComponent component, MixerLineInfo& destination) {
+MixerResult AlsaOpenMixer::getDestination(MixerComponent component, MixerLineInfo& destination) {
     if (component != MixerComponent::WaveInDestination || sources_.empty()) {
-        return MixerNoLine;
+        return MixerResult::NoLine;
     }
     destination.name = "Capture";
     destination.lineId = destinationLineId;
@@ -229,14 +229,14 @@ int AlsaOpenMixer::getDestination(MixerComponent component, MixerLineInfo& desti
     destination.channels = destinationChannels;
     destination.connections = static_cast<std::uint32_t>(sources_.size());
     destination.controlCount = static_cast<std::uint32_t>(controlsOf(destinationLineId).size());
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
-                             MixerLineInfo& source) {
+MixerResult AlsaOpenMixer::getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
+                                     MixerLineInfo& source) {
     const Source* found = sourceOf(sourceIndex + 1);
     if (destination.lineId != destinationLineId || found == nullptr) {
-        return MixerNoLine;
+        return MixerResult::NoLine;
     }
     source.name = found->name;
     source.lineId = sourceIndex + 1;
@@ -244,32 +244,33 @@ int AlsaOpenMixer::getSource(const MixerLineInfo& destination, std::uint32_t sou
     source.channels = static_cast<std::uint32_t>(found->channels.size());
     source.connections = 0;
     source.controlCount = static_cast<std::uint32_t>(controlsOf(source.lineId).size());
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::getControl(std::uint32_t lineId, MixerControlType type, MixerControl& control) {
+MixerResult AlsaOpenMixer::getControl(std::uint32_t lineId, MixerControlType type,
+                                      MixerControl& control) {
     if (lineId != destinationLineId && sourceOf(lineId) == nullptr) {
-        return MixerNoLine;
+        return MixerResult::NoLine;
     }
     for (const MixerControl& candidate : controlsOf(lineId)) {
         if (candidate.type == type) {
             control = candidate;
-            return MixerOk;
+            return MixerResult::Ok;
         }
     }
-    return MixerNoControl;
+    return MixerResult::NoControl;
 }
 
-int AlsaOpenMixer::getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) {
+MixerResult AlsaOpenMixer::getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) {
     if (lineId != destinationLineId && sourceOf(lineId) == nullptr) {
-        return MixerNoLine;
+        return MixerResult::NoLine;
     }
     std::vector<MixerControl> all = controlsOf(lineId);
     if (controls.size() != all.size()) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     std::copy(all.begin(), all.end(), controls.begin());
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
 bool AlsaOpenMixer::isListRequest(const MixerDetails& details, std::size_t valueCount) const {
@@ -286,42 +287,43 @@ bool AlsaOpenMixer::isChannelRequest(const MixerDetails& details, const Source& 
            valueCount == details.channels;
 }
 
-int AlsaOpenMixer::getListTexts(const MixerDetails& details, std::vector<std::string>& texts) {
+MixerResult AlsaOpenMixer::getListTexts(const MixerDetails& details,
+                                        std::vector<std::string>& texts) {
     if (!isListRequest(details, texts.size())) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     std::copy(listItems_.begin(), listItems_.end(), texts.begin());
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::getBooleans(const MixerDetails& details, std::vector<bool>& values) {
+MixerResult AlsaOpenMixer::getBooleans(const MixerDetails& details, std::vector<bool>& values) {
     if (!isListRequest(details, values.size())) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     if (listKind_ == ListKind::Enumerated) {
         unsigned selected = 0;
         if (snd_mixer_selem_get_enum_item(enumerated_, SND_MIXER_SCHN_MONO, &selected) < 0) {
-            return MixerDriverError;
+            return MixerResult::DriverError;
         }
         for (std::size_t item = 0; item < values.size(); ++item) {
             values[item] = item == selected;
         }
-        return MixerOk;
+        return MixerResult::Ok;
     }
     for (std::size_t item = 0; item < listSources_.size(); ++item) {
         const Source& source = sources_[listSources_[item]];
         int on = 0;
         if (snd_mixer_selem_get_capture_switch(source.element, firstChannelOf(source), &on) < 0) {
-            return MixerDriverError;
+            return MixerResult::DriverError;
         }
         values[item] = on != 0;
     }
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::setSelectedItem(const std::vector<bool>& values) {
+MixerResult AlsaOpenMixer::setSelectedItem(const std::vector<bool>& values) {
     if (std::count(values.begin(), values.end(), true) != 1) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     const auto item =
         static_cast<unsigned>(std::find(values.begin(), values.end(), true) - values.begin());
@@ -336,13 +338,14 @@ int AlsaOpenMixer::setSelectedItem(const std::vector<bool>& values) {
     }
     for (snd_mixer_selem_channel_id_t channel : channels) {
         if (snd_mixer_selem_set_enum_item(enumerated_, channel, item) < 0) {
-            return MixerDriverError;
+            return MixerResult::DriverError;
         }
     }
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::setBooleans(const MixerDetails& details, const std::vector<bool>& values) {
+MixerResult AlsaOpenMixer::setBooleans(const MixerDetails& details,
+                                       const std::vector<bool>& values) {
     if (isListRequest(details, values.size())) {
         if (listKind_ != ListKind::Switches) {
             return setSelectedItem(values);
@@ -350,18 +353,18 @@ int AlsaOpenMixer::setBooleans(const MixerDetails& details, const std::vector<bo
         for (std::size_t item = 0; item < listSources_.size(); ++item) {
             snd_mixer_elem_t* element = sources_[listSources_[item]].element;
             if (snd_mixer_selem_set_capture_switch_all(element, values[item] ? 1 : 0) < 0) {
-                return MixerDriverError;
+                return MixerResult::DriverError;
             }
         }
-        return MixerOk;
+        return MixerResult::Ok;
     }
     const Source* source = sourceOf(details.controlId / controlKinds);
     if (source == nullptr || details.controlId % controlKinds != MuteControl ||
         !snd_mixer_selem_has_capture_switch(source->element)) {
-        return MixerNoControl;
+        return MixerResult::NoControl;
     }
     if (!isChannelRequest(details, *source, values.size())) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     if (values.size() == 1) {
         return driverResult(snd_mixer_selem_set_capture_switch_all(source->element, !values[0]));
@@ -369,18 +372,18 @@ int AlsaOpenMixer::setBooleans(const MixerDetails& details, const std::vector<bo
     for (std::size_t channel = 0; channel < values.size(); ++channel) {
         if (snd_mixer_selem_set_capture_switch(source->element, source->channels[channel],
                                                !values[channel]) < 0) {
-            return MixerDriverError;
+            return MixerResult::DriverError;
         }
     }
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
-int AlsaOpenMixer::setUnsigneds(const MixerDetails& details,
-                                const std::vector<std::uint32_t>& values) {
+MixerResult AlsaOpenMixer::setUnsigneds(const MixerDetails& details,
+                                        const std::vector<std::uint32_t>& values) {
     const Source* source = sourceOf(details.controlId / controlKinds);
     if (source == nullptr || details.controlId % controlKinds != VolumeControl ||
         !snd_mixer_selem_has_capture_volume(source->element)) {
-        return MixerNoControl;
+        return MixerResult::NoControl;
     }
     long minimum = 0;
     long maximum = 0;
@@ -389,7 +392,7 @@ int AlsaOpenMixer::setUnsigneds(const MixerDetails& details,
         return static_cast<long long>(minimum) + value <= maximum;
     });
     if (!isChannelRequest(details, *source, values.size()) || !inRange) {
-        return MixerBadDetails;
+        return MixerResult::BadDetails;
     }
     if (values.size() == 1) {
         return driverResult(snd_mixer_selem_set_capture_volume_all(
@@ -398,31 +401,28 @@ int AlsaOpenMixer::setUnsigneds(const MixerDetails& details,
     for (std::size_t channel = 0; channel < values.size(); ++channel) {
         if (snd_mixer_selem_set_capture_volume(source->element, source->channels[channel],
                                                static_cast<long>(minimum + values[channel])) < 0) {
-            return MixerDriverError;
+            return MixerResult::DriverError;
         }
     }
-    return MixerOk;
+    return MixerResult::Ok;
 }
 
 }  // namespace
 
-std::unique_ptr<OpenMixer> AlsaMixer::open(std::uint32_t deviceId, int& result) {
+MixerResult AlsaMixer::open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) {
     const std::optional<std::string> controlName = controlNameOf_(deviceId);
     if (!controlName) {
-        result = MixerBadDevice;
-        return nullptr;
+        return MixerResult::BadDevice;
     }
     snd_mixer_t* raw = nullptr;
     if (snd_mixer_open(&raw, 0) < 0) {
-        result = MixerDriverError;
-        return nullptr;
+        return MixerResult::DriverError;
     }
-    MixerPtr mixer(raw);
+    MixerPtr opened(raw);
     if (snd_mixer_attach(raw, controlName->c_str()) < 0 ||
         snd_mixer_selem_register(raw, nullptr, nullptr) < 0 || snd_mixer_load(raw) < 0) {
-        result = MixerBadDevice;
-        return nullptr;
+        return MixerResult::BadDevice;
     }
-    result = MixerOk;
-    return std::make_unique<AlsaOpenMixer>(std::move(mixer));
+    mixer = std::make_unique<AlsaOpenMixer>(std::move(opened));
+    return MixerResult::Ok;
 }

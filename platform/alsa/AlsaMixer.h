@@ -20,7 +20,7 @@ public:
 
     explicit AlsaMixer(ControlNameOf controlNameOf) : controlNameOf_(std::move(controlNameOf)) {}
 
-    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
+    MixerResult open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) override;
 
 private:
     ControlNameOf controlNameOf_;

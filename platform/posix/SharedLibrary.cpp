@@ -6,24 +6,10 @@
 #include <system_error>
 #include <utility>
 
-SharedLibrary::~SharedLibrary() {
+void SharedLibrary::unload() {
     if (handle_ != nullptr) {
-        dlclose(handle_);
+        dlclose(std::exchange(handle_, nullptr));
     }
-}
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) {
-            dlclose(handle_);
-        }
-        handle_ = std::exchange(other.handle_, nullptr);
-        error_ = std::move(other.error_);
-    }
-    return *this;
 }
 
 SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string& programFolder) {
@@ -45,9 +31,6 @@ SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string
 }
 
 void* SharedLibrary::symbol(const char* name) const {
-    if (handle_ == nullptr) {
-        return nullptr;
-    }
     return dlsym(handle_, name);
 }
 

@@ -26,24 +26,10 @@ SingleInstanceLock SingleInstanceLock::acquire(const std::string& name,
     return SingleInstanceLock(static_cast<std::intptr_t>(fd));
 }
 
-SingleInstanceLock::~SingleInstanceLock() {
-    if (handle_ >= 0) {
-        ::close(static_cast<int>(handle_));
+void SingleInstanceLock::release() {
+    if (handle_ != kNoHandle) {
+        ::close(static_cast<int>(std::exchange(handle_, kNoHandle)));
     }
-}
-
-SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), error_(std::move(other.error_)) {}
-
-SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
-    if (this != &other) {
-        if (handle_ >= 0) {
-            ::close(static_cast<int>(handle_));
-        }
-        handle_ = std::exchange(other.handle_, -1);
-        error_ = std::move(other.error_);
-    }
-    return *this;
 }
 
 std::string SingleInstanceLock::defaultDirectory() {

@@ -22,24 +22,10 @@ SystemError loadError() {
 
 }  // namespace
 
-SharedLibrary::~SharedLibrary() {
+void SharedLibrary::unload() {
     if (handle_ != nullptr) {
-        FreeLibrary(moduleOf(handle_));
+        FreeLibrary(moduleOf(std::exchange(handle_, nullptr)));
     }
-}
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) {
-            FreeLibrary(moduleOf(handle_));
-        }
-        handle_ = std::exchange(other.handle_, nullptr);
-        error_ = std::move(other.error_);
-    }
-    return *this;
 }
 
 SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string& programFolder) {
@@ -62,9 +48,6 @@ SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string
 }
 
 void* SharedLibrary::symbol(const char* name) const {
-    if (handle_ == nullptr) {
-        return nullptr;
-    }
     return reinterpret_cast<void*>(GetProcAddress(moduleOf(handle_), name));
 }
 

@@ -6,17 +6,6 @@
 
 #include "platform/win32/Utf8.h"
 
-namespace {
-
-void release(std::intptr_t handle) {
-    if (handle != -1) {
-        // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is kept as an integer
-        CloseHandle(reinterpret_cast<HANDLE>(handle));
-    }
-}
-
-}  // namespace
-
 // A named mutex of the session: the system closes it with its last handle, so a crashed
 // recorder never blocks the next start. `directory` has no meaning here.
 SingleInstanceLock SingleInstanceLock::acquire(const std::string& name, const std::string&) {
@@ -32,20 +21,11 @@ SingleInstanceLock SingleInstanceLock::acquire(const std::string& name, const st
     return SingleInstanceLock(reinterpret_cast<std::intptr_t>(mutex));
 }
 
-SingleInstanceLock::~SingleInstanceLock() {
-    release(handle_);
-}
-
-SingleInstanceLock::SingleInstanceLock(SingleInstanceLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), error_(std::move(other.error_)) {}
-
-SingleInstanceLock& SingleInstanceLock::operator=(SingleInstanceLock&& other) noexcept {
-    if (this != &other) {
-        release(handle_);
-        handle_ = std::exchange(other.handle_, -1);
-        error_ = std::move(other.error_);
+void SingleInstanceLock::release() {
+    if (handle_ != kNoHandle) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle is kept as an integer
+        CloseHandle(reinterpret_cast<HANDLE>(std::exchange(handle_, kNoHandle)));
     }
-    return *this;
 }
 
 std::string SingleInstanceLock::defaultDirectory() {

@@ -11,35 +11,33 @@
 #include <utility>
 #include <vector>
 
+#include "platform/UniqueHandle.h"
 #include "platform/win32/Utf8.h"
 
 namespace {
 
-struct MixerCloser {
-    void operator()(HMIXER mixer) const { mixerClose(mixer); }
-};
-using MixerHandle = std::unique_ptr<std::remove_pointer_t<HMIXER>, MixerCloser>;
+using MixerHandle = UniqueHandle<std::remove_pointer_t<HMIXER>, mixerClose>;
 
-int resultOf(MMRESULT result) {
+MixerResult resultOf(MMRESULT result) {
     switch (result) {
         case MMSYSERR_NOERROR:
-            return MixerOk;
+            return MixerResult::Ok;
         case MMSYSERR_BADDEVICEID:
         case MMSYSERR_NODRIVER:
         case MMSYSERR_INVALHANDLE:
         case MMSYSERR_ALLOCATED:
-            return MixerBadDevice;
+            return MixerResult::BadDevice;
         case MIXERR_INVALLINE:
-            return MixerNoLine;
+            return MixerResult::NoLine;
         case MIXERR_INVALCONTROL:
         case MMSYSERR_NOTSUPPORTED:  // Wine's answer for a control type it lacks
-            return MixerNoControl;
+            return MixerResult::NoControl;
         case MIXERR_INVALVALUE:
         case MMSYSERR_INVALPARAM:
         case MMSYSERR_INVALFLAG:
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         default:
-            return MixerDriverError;
+            return MixerResult::DriverError;
     }
 }
 
@@ -121,62 +119,63 @@ class WinOpenMixer : public OpenMixer {
 public:
     explicit WinOpenMixer(MixerHandle handle) : handle_(std::move(handle)) {}
 
-    int getDestination(MixerComponent component, MixerLineInfo& destination) override {
+    MixerResult getDestination(MixerComponent component, MixerLineInfo& destination) override {
         if (component != MixerComponent::WaveInDestination) {
-            return MixerNoLine;
+            return MixerResult::NoLine;
         }
         MIXERLINEW line{};
         line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
-        const int result = lineInfo(line, MIXER_GETLINEINFOF_COMPONENTTYPE);
-        if (result == MixerOk) {
+        const MixerResult result = lineInfo(line, MIXER_GETLINEINFOF_COMPONENTTYPE);
+        if (result == MixerResult::Ok) {
             destination = lineInfoOf(line);
         }
         return result;
     }
 
-    int getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
-                  MixerLineInfo& source) override {
+    MixerResult getSource(const MixerLineInfo& destination, std::uint32_t sourceIndex,
+                          MixerLineInfo& source) override {
         MIXERLINEW owner{};
-        if (int result = lineById(destination.lineId, owner); result != MixerOk) {
+        if (MixerResult result = lineById(destination.lineId, owner); result != MixerResult::Ok) {
             return result;
         }
         MIXERLINEW line{};
         line.dwDestination = owner.dwDestination;
         line.dwSource = sourceIndex;
-        const int result = lineInfo(line, MIXER_GETLINEINFOF_SOURCE);
-        if (result == MixerOk) {
+        const MixerResult result = lineInfo(line, MIXER_GETLINEINFOF_SOURCE);
+        if (result == MixerResult::Ok) {
             source = lineInfoOf(line);
         }
         return result;
     }
 
-    int getControl(std::uint32_t lineId, MixerControlType type, MixerControl& control) override {
+    MixerResult getControl(std::uint32_t lineId, MixerControlType type,
+                           MixerControl& control) override {
         const DWORD code = codeOf(type);
         if (code == 0) {
-            return MixerNoControl;
+            return MixerResult::NoControl;
         }
         MIXERCONTROLW raw{};
         raw.cbStruct = sizeof raw;
         MIXERLINECONTROLSW request{};
         request.dwLineID = lineId;
         request.dwControlType = code;
-        const int result = lineControls(request, raw, 1, MIXER_GETLINECONTROLSF_ONEBYTYPE);
-        if (result == MixerOk) {
+        const MixerResult result = lineControls(request, raw, 1, MIXER_GETLINECONTROLSF_ONEBYTYPE);
+        if (result == MixerResult::Ok) {
             control = controlOf(raw);
         }
         return result;
     }
 
-    int getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override {
+    MixerResult getControls(std::uint32_t lineId, std::vector<MixerControl>& controls) override {
         MIXERLINEW line{};
-        if (int result = lineById(lineId, line); result != MixerOk) {
+        if (MixerResult result = lineById(lineId, line); result != MixerResult::Ok) {
             return result;
         }
         if (controls.size() != line.cControls) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         if (controls.empty()) {
-            return MixerOk;
+            return MixerResult::Ok;
         }
         std::vector<MIXERCONTROLW> raw(controls.size());
         for (MIXERCONTROLW& control : raw) {
@@ -184,43 +183,46 @@ public:
         }
         MIXERLINECONTROLSW request{};
         request.dwLineID = lineId;
-        const int result =
+        const MixerResult result =
             lineControls(request, raw.front(), line.cControls, MIXER_GETLINECONTROLSF_ALL);
-        if (result == MixerOk) {
+        if (result == MixerResult::Ok) {
             std::transform(raw.begin(), raw.end(), controls.begin(), controlOf);
         }
         return result;
     }
 
-    int getListTexts(const MixerDetails& details, std::vector<std::string>& texts) override {
+    MixerResult getListTexts(const MixerDetails& details,
+                             std::vector<std::string>& texts) override {
         std::vector<MIXERCONTROLDETAILS_LISTTEXTW> area(texts.size());
-        const int result = controlDetails(details, area, MIXER_GETCONTROLDETAILSF_LISTTEXT, false);
-        if (result == MixerOk) {
+        const MixerResult result =
+            controlDetails(details, area, MIXER_GETCONTROLDETAILSF_LISTTEXT, false);
+        if (result == MixerResult::Ok) {
             std::transform(area.begin(), area.end(), texts.begin(),
                            [](const auto& item) { return textOf(item.szName); });
         }
         return result;
     }
 
-    int getBooleans(const MixerDetails& details, std::vector<bool>& values) override {
+    MixerResult getBooleans(const MixerDetails& details, std::vector<bool>& values) override {
         std::vector<MIXERCONTROLDETAILS_BOOLEAN> area(values.size());
-        const int result = controlDetails(details, area, MIXER_GETCONTROLDETAILSF_VALUE, false);
-        if (result == MixerOk) {
+        const MixerResult result =
+            controlDetails(details, area, MIXER_GETCONTROLDETAILSF_VALUE, false);
+        if (result == MixerResult::Ok) {
             std::transform(area.begin(), area.end(), values.begin(),
                            [](const auto& value) { return value.fValue != 0; });
         }
         return result;
     }
 
-    int setBooleans(const MixerDetails& details, const std::vector<bool>& values) override {
+    MixerResult setBooleans(const MixerDetails& details, const std::vector<bool>& values) override {
         std::vector<MIXERCONTROLDETAILS_BOOLEAN> area(values.size());
         std::transform(values.begin(), values.end(), area.begin(),
                        [](bool value) { return MIXERCONTROLDETAILS_BOOLEAN{value ? 1L : 0L}; });
         return controlDetails(details, area, MIXER_SETCONTROLDETAILSF_VALUE, true);
     }
 
-    int setUnsigneds(const MixerDetails& details,
-                     const std::vector<std::uint32_t>& values) override {
+    MixerResult setUnsigneds(const MixerDetails& details,
+                             const std::vector<std::uint32_t>& values) override {
         std::vector<MIXERCONTROLDETAILS_UNSIGNED> area(values.size());
         std::transform(values.begin(), values.end(), area.begin(),
                        [](std::uint32_t value) { return MIXERCONTROLDETAILS_UNSIGNED{value}; });
@@ -230,18 +232,18 @@ public:
 private:
     HMIXEROBJ object() const { return reinterpret_cast<HMIXEROBJ>(handle_.get()); }
 
-    int lineInfo(MIXERLINEW& line, DWORD query) const {
+    MixerResult lineInfo(MIXERLINEW& line, DWORD query) const {
         line.cbStruct = sizeof line;
         return resultOf(mixerGetLineInfoW(object(), &line, MIXER_OBJECTF_HMIXER | query));
     }
 
-    int lineById(std::uint32_t lineId, MIXERLINEW& line) const {
+    MixerResult lineById(std::uint32_t lineId, MIXERLINEW& line) const {
         line.dwLineID = lineId;
         return lineInfo(line, MIXER_GETLINEINFOF_LINEID);
     }
 
-    int lineControls(MIXERLINECONTROLSW& request, MIXERCONTROLW& first, DWORD count,
-                     DWORD query) const {
+    MixerResult lineControls(MIXERLINECONTROLSW& request, MIXERCONTROLW& first, DWORD count,
+                             DWORD query) const {
         request.cbStruct = sizeof request;
         request.cControls = count;
         request.cbmxctrl = sizeof first;
@@ -252,12 +254,12 @@ private:
     // The area must hold exactly the values `details` names: the driver fills or reads that
     // many whatever the area's size.
     template <typename Detail>
-    int controlDetails(const MixerDetails& details, std::vector<Detail>& area, DWORD query,
-                       bool set) const {
+    MixerResult controlDetails(const MixerDetails& details, std::vector<Detail>& area, DWORD query,
+                               bool set) const {
         const std::uint64_t count =
             std::uint64_t{details.channels} * std::max<std::uint32_t>(details.items, 1);
         if (details.channels == 0 || area.size() != count) {
-            return MixerBadDetails;
+            return MixerResult::BadDetails;
         }
         MIXERCONTROLDETAILS request{};
         request.cbStruct = sizeof request;
@@ -276,20 +278,19 @@ private:
 
 }  // namespace
 
-std::unique_ptr<OpenMixer> WinMixer::open(std::uint32_t deviceId, int& result) {
+MixerResult WinMixer::open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) {
     // mixerOpen with MIXER_OBJECTF_WAVEIN takes the id as a mixer number under Wine; the mixer
     // number mixerGetID gives is the wave-in device's own mixer everywhere.
     UINT mixerId = 0;
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the call takes a device number as a handle
     if (mixerGetID(reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(deviceId)), &mixerId,
                    MIXER_OBJECTF_WAVEIN) != MMSYSERR_NOERROR) {
-        result = MixerBadDevice;
-        return nullptr;
+        return MixerResult::BadDevice;
     }
     HMIXER raw = nullptr;
-    result = resultOf(mixerOpen(&raw, mixerId, 0, 0, MIXER_OBJECTF_MIXER));
-    if (result != MixerOk) {
-        return nullptr;
+    const MixerResult result = resultOf(mixerOpen(&raw, mixerId, 0, 0, MIXER_OBJECTF_MIXER));
+    if (result == MixerResult::Ok) {
+        mixer = std::make_unique<WinOpenMixer>(MixerHandle(raw));
     }
-    return std::make_unique<WinOpenMixer>(MixerHandle(raw));
+    return result;
 }

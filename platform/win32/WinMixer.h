@@ -9,5 +9,5 @@
 
 class WinMixer : public MixerApi {
 public:
-    std::unique_ptr<OpenMixer> open(std::uint32_t deviceId, int& result) override;
+    MixerResult open(std::uint32_t deviceId, std::unique_ptr<OpenMixer>& mixer) override;
 };
