@@ -47,8 +47,9 @@ struct Kind {
 
 Outcome outcomeOf(const File& file) {
     if (file.isOpen()) {
-        return file.size() == 3 ? Outcome::Kept : file.size() == 0 ? Outcome::Empty
-                                                                   : Outcome::Refused;
+        return file.size() == 3   ? Outcome::Kept
+               : file.size() == 0 ? Outcome::Empty
+                                  : Outcome::Refused;
     }
     switch (file.error().kind) {
         case SystemError::Kind::Missing:
@@ -66,10 +67,14 @@ Outcome outcomeOf(const File& file) {
 TEST(FileTest, EveryKindOfNameOpenedEveryWay) {
     using enum Outcome;
     const std::vector<Kind> kinds{
-        {"regular file", [](const fs::path& name, const fs::path&) { putBytes(name); },
+        {"regular file",
+         [](const fs::path& name, const fs::path&) { putBytes(name); },
          {Kept, Kept, Refused, Empty, Kept}},
-        {"nothing", [](const fs::path&, const fs::path&) {}, {Missing, Missing, Empty, Empty, Empty}},
-        {"folder", [](const fs::path& name, const fs::path&) { fs::create_directory(name); },
+        {"nothing",
+         [](const fs::path&, const fs::path&) {},
+         {Missing, Missing, Empty, Empty, Empty}},
+        {"folder",
+         [](const fs::path& name, const fs::path&) { fs::create_directory(name); },
          {NotFile, NotFile, Refused, NotFile, NotFile}},
         {"file with a second name",
          [](const fs::path& name, const fs::path& folder) {
