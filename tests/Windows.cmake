@@ -16,3 +16,6 @@ set(windows_test_sources
 add_executable(recorder_tests ${windows_test_sources} ${windows_resources})
 target_include_directories(recorder_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(recorder_tests PRIVATE recorder_core Qt6::Test gmock gtest project_warnings)
+# It runs from bin/ with Qt Test and the offscreen platform besides the program's own.
+windows_runtime_in_bin(recorder_tests . $<TARGET_FILE:Qt6::Test>)
+windows_runtime_in_bin(recorder_tests platforms $<TARGET_FILE:Qt6::QOffscreenIntegrationPlugin>)

@@ -103,6 +103,9 @@ TEST(ChecksumTest, VectorAndPortableWordLoopsAgreeAcrossIndexWrapAround) {
 }
 
 TEST(ChecksumTest, FileDigestReadsTheWholeFileOrNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Qt makes shortcut files on Windows, not symbolic links";
+#endif
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const std::vector<unsigned char> bytes = randomBytes(3 * 32'768 + 7, 3);
