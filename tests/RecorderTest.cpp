@@ -31,3 +31,17 @@ void RecorderTest::TearDown() {
     QDir::setCurrent(previousFolder_);
     EXPECT_TRUE(answers_.empty()) << "scripted answers left unused";
 }
+
+bool operator==(const MessageRequest& shown, const Box& expected) {
+    return shown.text == expected.text && shown.caption == expected.caption &&
+           shown.icon == expected.icon && shown.buttons == expected.buttons;
+}
+
+void PrintTo(const Box& box, std::ostream* out) {
+    *out << '"' << box.caption.toStdString() << "\" \"" << box.text.toStdString() << "\" icon "
+         << static_cast<int>(box.icon) << (box.buttons == MessageButtons::Ok ? " Ok" : " YesNo");
+}
+
+void PrintTo(const MessageRequest& shown, std::ostream* out) {
+    PrintTo(Box{shown.text, shown.caption, shown.icon, shown.buttons}, out);
+}

@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
+#include <QWidget>
 #include <deque>
 #include <ostream>
 #include <vector>
@@ -15,6 +17,32 @@
 // Failed checks show texts as the organiser would read them.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
+}
+
+// A box as the organiser sees it, to compare with one that was shown.
+struct Box {
+    QString text;
+    QString caption;
+    MessageIcon icon = MessageIcon::Information;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+bool operator==(const MessageRequest& shown, const Box& expected);
+void PrintTo(const MessageRequest& shown, std::ostream* out);
+void PrintTo(const Box& box, std::ostream* out);
+
+// The ids (property `idName`) of the widgets Tab reaches from `first`, in order, once round.
+template <typename Id>
+std::vector<Id> tabChain(QWidget* first, const char* idName) {
+    std::vector<Id> chain;
+    QWidget* widget = first;
+    do {
+        const QVariant id = widget->property(idName);
+        if (id.isValid() && widget->focusPolicy() & Qt::TabFocus) {
+            chain.push_back(static_cast<Id>(id.toInt()));
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first && chain.size() < 100);
+    return chain;
 }
 
 // Thrown in place of ending the process, so a test can see the exit status.

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -168,20 +167,16 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
     window();
     startExam();
     const QString app = QCoreApplication::applicationName();
-    const auto expectLastBox = [&](const QString& text, const QString& caption, MessageIcon icon,
-                                   MessageButtons buttons) {
+    const auto expectLastBox = [&](const Box& box) {
         ASSERT_FALSE(boxes.empty());
-        EXPECT_EQ(boxes.back().text, text);
-        EXPECT_EQ(boxes.back().caption, caption);
-        EXPECT_EQ(boxes.back().icon, icon);
-        EXPECT_EQ(boxes.back().buttons, buttons);
+        EXPECT_EQ(boxes.back(), box);
         EXPECT_EQ(boxes.back().owner, &*dialog);
     };
 
     for (const char* wrong : {"123456", "12345678"}) {
         type(ControlId::KimEntry, wrong);
         click(ControlId::KimOk);
-        expectLastBox(kNotSevenDigits, app, MessageIcon::Information, MessageButtons::Ok);
+        expectLastBox({kNotSevenDigits, app});
         EXPECT_TRUE(shown(ControlId::KimOk));
         EXPECT_FALSE(shown(ControlId::KimRepeatOk));
     }
@@ -195,8 +190,7 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
     EXPECT_FALSE(dialog->control<QPushButton>(ControlId::KimOk)->isDefault());
     type(ControlId::KimRepeatEntry, "1234568");
     click(ControlId::KimRepeatOk);
-    expectLastBox("Введённые номера КИМ отличаются.\n Повторите ввод", app,
-                  MessageIcon::Information, MessageButtons::Ok);
+    expectLastBox({"Введённые номера КИМ отличаются.\n Повторите ввод", app});
     EXPECT_EQ(text(ControlId::KimEntry), "");
     EXPECT_EQ(text(ControlId::KimRepeatEntry), "");
     EXPECT_TRUE(shown(ControlId::KimOk));
@@ -205,8 +199,8 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
 
     answerNext(MessageAnswer::No);
     enterKim("0000000", "0000000");
-    expectLastBox(kUnknownKim, "Ошибочный номер КИМ", MessageIcon::Exclamation,
-                  MessageButtons::YesNo);
+    expectLastBox(
+        {kUnknownKim, "Ошибочный номер КИМ", MessageIcon::Exclamation, MessageButtons::YesNo});
     EXPECT_EQ(text(ControlId::KimEntry), "");
     EXPECT_FALSE(dialog->control(ControlId::RecordAnswer)->isEnabled());
     answerNext(MessageAnswer::Yes);
@@ -220,8 +214,8 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
 
     answerNext(MessageAnswer::No);
     click(ControlId::RecordAnswer);
-    expectLastBox("Начать запись?\n\n КИМ: 0000017", "Начало записи", MessageIcon::Question,
-                  MessageButtons::YesNo);
+    expectLastBox({"Начать запись?\n\n КИМ: 0000017", "Начало записи", MessageIcon::Question,
+                   MessageButtons::YesNo});
     EXPECT_EQ(answer().state(), AnswerState::Idle);
     EXPECT_FALSE(fs::exists(kAnswerFile));
 
@@ -231,7 +225,7 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
     EXPECT_EQ(text(ControlId::AnswerElapsed), "начали запись");
     answerNext(MessageAnswer::No);
     click(ControlId::StopAnswer);
-    expectLastBox("Завершить запись?", "Завершить", MessageIcon::Question, MessageButtons::YesNo);
+    expectLastBox({"Завершить запись?", "Завершить", MessageIcon::Question, MessageButtons::YesNo});
     EXPECT_EQ(answer().state(), AnswerState::Recording);
     stopAnswer();
     EXPECT_EQ(text(ControlId::StatusLine), "Запись остановлена. Последний номер КИМ: 0000017");
@@ -239,22 +233,21 @@ TEST_F(AnswerWindowTest, KimEntriesAreCheckedAndEachMessageHasItsCaptionAndIcon)
 
     // Less than a block after the stop the sink still holds the file.
     click(ControlId::RecordAnswer);
-    expectLastBox("Дождитесь окончания записи и повторите", app, MessageIcon::None,
-                  MessageButtons::Ok);
+    expectLastBox({"Дождитесь окончания записи и повторите", app, MessageIcon::None});
     block(4);
     answerNext(MessageAnswer::No);
     click(ControlId::RecordAnswer);
     expectLastBox(
-        "Запись с указанным номером КИМ уже существует!\nИмя файла:\n\n0123-001-eng_0000017.mp3"
-        "\n\nПерезаписать?",
-        "Файл already exists", MessageIcon::Exclamation, MessageButtons::YesNo);
+        {"Запись с указанным номером КИМ уже существует!\nИмя "
+         "файла:\n\n0123-001-eng_0000017.mp3\n\nПерезаписать?",
+         "Файл already exists", MessageIcon::Exclamation, MessageButtons::YesNo});
 
     click(ControlId::Listen);
     click(ControlId::SaveAnswer);
     EXPECT_EQ(text(ControlId::RecordAnswer), "запись ответа участника экзамена");
     EXPECT_EQ(text(ControlId::AnswerState), "");
     click(ControlId::RecordAnswer);
-    expectLastBox(kNotSevenDigits, app, MessageIcon::Information, MessageButtons::Ok);
+    expectLastBox({kNotSevenDigits, app});
 }
 
 TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded) {
@@ -263,30 +256,16 @@ TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded)
     enterKim("0000017", "0000017");
     const auto before = answerStates();
     const QString status = text(ControlId::StatusLine);
-    std::ofstream("out/elsewhere") << "kept";
-    // Never written through a link, nor waited on as a pipe would make the window wait.
-    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
-        {"folder", [] { fs::create_directory(kAnswerFile); }},
-        {"pipe", [] { ASSERT_EQ(::mkfifo(kAnswerFile, 0644), 0); }},
-        {"live link", [] { fs::create_symlink("elsewhere", kAnswerFile); }},
-        {"dangling link", [] { fs::create_symlink("made-through-a-link", kAnswerFile); }},
-    };
-    for (const auto& [kind, make] : kinds) {
-        SCOPED_TRACE(kind);
-        make();
-        recordAnswer();  // the overwrite question, or for a dangling link the start question
-        ASSERT_EQ(boxes.back().text, QString("Не удалось создать файл ") + kAnswerFile);
-        EXPECT_EQ(boxes.back().caption, "Ошибка");
-        EXPECT_EQ(boxes.back().icon, MessageIcon::Stop);
-        EXPECT_EQ(answer().state(), AnswerState::Idle);
-        EXPECT_EQ(answerStates(), before);
-        EXPECT_EQ(text(ControlId::StatusLine), status);
-        block(2);
-        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(kAnswerFile)));
-        fs::remove(kAnswerFile);
-    }
-    EXPECT_EQ(contentsOf("out/elsewhere"), std::vector<unsigned char>({'k', 'e', 'p', 't'}));
-    EXPECT_FALSE(fs::exists("out/made-through-a-link"));
+    // The file layer's own test goes through every kind of name; a folder stands for them here.
+    ASSERT_TRUE(fs::create_directory(kAnswerFile));
+    recordAnswer();  // the overwrite question
+    EXPECT_EQ(boxes.back(), (Box{QString("Не удалось создать файл ") + kAnswerFile, "Ошибка",
+                                 MessageIcon::Stop}));
+    EXPECT_EQ(answer().state(), AnswerState::Idle);
+    EXPECT_EQ(answerStates(), before);
+    EXPECT_EQ(text(ControlId::StatusLine), status);
+    block(2);
+    EXPECT_TRUE(fs::is_empty(kAnswerFile));
 }
 
 TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithOneOpen) {
@@ -426,10 +405,7 @@ TEST_F(AnswerWindowTest, ThePlaybackBoxCountsTheAnswerDownAndClosesAtTheEnd) {
     EXPECT_EQ(playbackTitles.front(), "Проигрывание 61");
     EXPECT_EQ(playbackTitles[60], "Проигрывание 1");
     EXPECT_EQ(playbackTitles.back(), "Проигрывание 0");
-    const MessageRequest& box = boxes.back();
-    EXPECT_EQ(box.text, "Проигрывание последней записи\n\n");
-    EXPECT_EQ(box.caption, "Buf playback");
-    EXPECT_EQ(box.icon, MessageIcon::Information);
+    EXPECT_EQ(boxes.back(), (Box{"Проигрывание последней записи\n\n", "Buf playback"}));
     EXPECT_EQ(players, (std::vector<std::string>{std::string("library plays ") + kAnswerFile,
                                                  "library stops"}));
     EXPECT_TRUE(dialog->control(ControlId::SaveAnswer)->isEnabled());
@@ -500,13 +476,10 @@ TEST_F(AnswerWindowTest, AFailedLibraryPlaybackAsksAndEachAnswerKeepsItsPromise)
     };
     answerNext(MessageAnswer::No);
     click(ControlId::Listen);
-    const MessageRequest& question = boxes[boxes.size() - 2];
-    EXPECT_EQ(question.text,
-              "Ошибка проигрывания MP3 через libbass.so, код ошибки - 41\n\nИспользование "
-              "встроенный проигрыватель?");
-    EXPECT_EQ(question.caption, "Ошибка проигрывания");
-    EXPECT_EQ(question.icon, MessageIcon::Exclamation);
-    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes[boxes.size() - 2],
+              (Box{"Ошибка проигрывания MP3 через libbass.so, код ошибки - 41\n\nИспользование "
+                   "встроенный проигрыватель?",
+                   "Ошибка проигрывания", MessageIcon::Exclamation, MessageButtons::YesNo}));
     EXPECT_EQ(boxes.back().caption, "Buf playback");
     EXPECT_EQ(ticks, 6);
     EXPECT_EQ(players, std::vector<std::string>{failed});

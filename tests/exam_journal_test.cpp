@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFile>
 #include <atomic>
@@ -114,18 +112,13 @@ TEST_F(ExamJournalTest, JournalThatCannotBeWrittenIsToldOnceAndNothingIsCreatedE
     const QString told =
         "Ошибка записи журнала экзамена out/.exam-journal. Запись экзамена продолжается, но "
         "после сбоя программа не сможет назвать ответы, которые нужно записать заново.";
-    ASSERT_TRUE(QDir().mkpath(examJournalPath));
-    journal().examStarted("ALL.mp3");
-    ASSERT_TRUE(QDir().rmdir(examJournalPath));
+    // The file layer's own test goes through every kind of name; a link stands for them here.
     ASSERT_TRUE(QFile::link("elsewhere", examJournalPath));
     ExamJournal log = journal();
     log.examStarted("ALL.mp3");
     log.answerStarted("1234565", "a.mp3");
     EXPECT_FALSE(QFile::exists("out/elsewhere"));
-    ASSERT_TRUE(QFile::remove(examJournalPath));
-    ASSERT_EQ(::mkfifo(examJournalPath, 0600), 0);
-    journal().examEnded();
-    EXPECT_EQ(failures, QStringList({told, told, told}));
+    EXPECT_EQ(failures, QStringList({told}));
 }
 
 }  // namespace

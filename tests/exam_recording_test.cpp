@@ -122,16 +122,12 @@ TEST_F(ExamWindowTest, ControlsFollowTheExamTableAndTheStatusLineSaysWhatHappene
     EXPECT_EQ(text(ControlId::StatusLine), "Закончили экзамен.");
 
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, startQuestion);
-    EXPECT_EQ(boxes[0].caption, "Начать экзамен?");
-    EXPECT_EQ(boxes[0].icon, MessageIcon::Information);
-    EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
-    EXPECT_EQ(boxes[1].text,
-              "Вы уверены, что ответы всех участников экзамена записаны и вы хотите закончить "
-              "экзамен?");
-    EXPECT_EQ(boxes[1].caption, "Закончить экзамен?");
-    EXPECT_EQ(boxes[1].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(boxes[1].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes[0], (Box{startQuestion, "Начать экзамен?", MessageIcon::Information,
+                             MessageButtons::YesNo}));
+    EXPECT_EQ(boxes[1],
+              (Box{"Вы уверены, что ответы всех участников экзамена записаны и вы "
+                   "хотите закончить экзамен?",
+                   "Закончить экзамен?", MessageIcon::Exclamation, MessageButtons::YesNo}));
     for (const MessageRequest& box : boxes) {
         EXPECT_EQ(box.owner, &*dialog);
     }
@@ -147,10 +143,8 @@ TEST_F(ExamWindowTest, StartWithoutYesOrWithoutASoundCardChangesNothing) {
     dialog->control<QListWidget>(ControlId::SoundCardList)->clearSelection();
     startExam();
     ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[2].text, "Select Audio device is listbox below!");
-    EXPECT_EQ(boxes[2].caption, QCoreApplication::applicationName());
-    EXPECT_EQ(boxes[2].icon, MessageIcon::None);
-    EXPECT_EQ(boxes[2].buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes[2], (Box{"Select Audio device is listbox below!",
+                             QCoreApplication::applicationName(), MessageIcon::None}));
 
     EXPECT_EQ(enabledStates(), before);
     EXPECT_TRUE(mixers.openedDeviceIds.empty());
@@ -238,16 +232,11 @@ TEST_P(ExamStartFailureTest, IsShownUnderErrorWithCaptureStoppedAndNoAllFileLeft
     const std::size_t probeBoxes = failure.probeFails ? 1 : 0;
     ASSERT_EQ(boxes.size(), 2 + probeBoxes);
     if (failure.probeFails) {
-        EXPECT_EQ(boxes[1].text, "Error opening mixer");
-        EXPECT_EQ(boxes[1].caption, "Can't open Mixer Device.");
-        EXPECT_EQ(boxes[1].icon, MessageIcon::None);
-        EXPECT_EQ(boxes[1].buttons, MessageButtons::Ok);
+        EXPECT_EQ(boxes[1],
+                  (Box{"Error opening mixer", "Can't open Mixer Device.", MessageIcon::None}));
     }
-    const MessageRequest& shown = boxes.back();
-    EXPECT_EQ(shown.text, QString(failure.error) + "\n\nЭкзамен не начат.");
-    EXPECT_EQ(shown.caption, "Ошибка");
-    EXPECT_EQ(shown.icon, MessageIcon::Stop);
-    EXPECT_EQ(shown.buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes.back(),
+              (Box{QString(failure.error) + "\n\nЭкзамен не начат.", "Ошибка", MessageIcon::Stop}));
 
     EXPECT_FALSE(device().isOpen());
     EXPECT_FALSE(dialog->session().examRunning);

@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QFile>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -203,27 +200,16 @@ TEST_F(Mp3FileSinkTest, WriteFailureIsToldOncePerFileAndTheOtherFileGoesOn) {
 
 using RecordingFileTest = RecorderTest;
 
-TEST_F(RecordingFileTest, NeverOpensThroughALinkOrIntoAPipeOrFolder) {
+// The file layer's own test goes through every kind of name; a link stands for them here.
+TEST_F(RecordingFileTest, NeverOpensThroughALink) {
     std::ofstream("target") << "kept";
-    const std::map<std::string, std::function<void(const char*)>> kinds = {
-        {"live link", [](const char* name) { fs::create_symlink("target", name); }},
-        {"dangling link",
-         [](const char* name) { fs::create_symlink("made-through-a-link", name); }},
-        {"pipe", [](const char* name) { ASSERT_EQ(::mkfifo(name, 0644), 0); }},
-        {"folder", [](const char* name) { fs::create_directory(name); }},
-    };
-    for (const auto& [kind, make] : kinds) {
-        for (const auto mode : {RecordingFile::Mode::CreateNew, RecordingFile::Mode::Replace}) {
-            SCOPED_TRACE(kind);
-            make("answer.mp3");
-            RecordingFile file;
-            EXPECT_FALSE(file.open("answer.mp3", mode));
-            EXPECT_FALSE(file.isOpen());
-            fs::remove("answer.mp3");
-        }
+    fs::create_symlink("target", "answer.mp3");
+    for (const auto mode : {RecordingFile::Mode::CreateNew, RecordingFile::Mode::Replace}) {
+        RecordingFile file;
+        EXPECT_FALSE(file.open("answer.mp3", mode));
+        EXPECT_FALSE(file.isOpen());
     }
     EXPECT_EQ(contentsOf("target"), std::vector<unsigned char>({'k', 'e', 'p', 't'}));
-    EXPECT_FALSE(fs::exists("made-through-a-link"));
 }
 
 TEST_F(Mp3FileSinkTest, BlockTheEncoderRefusesIsToldOnce) {

@@ -140,16 +140,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheTemplateOrder) {
         ControlId::ClassroomCode, ControlId::SubjectCode,  ControlId::LevelSlider,
         ControlId::AnswerElapsed, ControlId::SaveAnswer,   ControlId::TotalElapsed,
         ControlId::ShowStatement, ControlId::WorkList};
-    std::vector<ControlId> chain;
-    QWidget* widget = dialog.control(ControlId::Exit);
-    do {
-        const QVariant id = widget->property(controlIdProperty);
-        if (id.isValid() && widget->focusPolicy() & Qt::TabFocus) {
-            chain.push_back(static_cast<ControlId>(id.toInt()));
-        }
-        widget = widget->nextInFocusChain();
-    } while (widget != dialog.control(ControlId::Exit) && chain.size() < 100);
-    EXPECT_EQ(chain, expected);
+    EXPECT_EQ(tabChain<ControlId>(dialog.control(ControlId::Exit), controlIdProperty), expected);
 }
 
 TEST_F(MainWindowTest, KimEntriesTakeDigitsOnly) {
@@ -179,10 +170,8 @@ TEST_F(MainWindowTest, EveryWayOfClosingAsksAndNoLeavesTheWindowAsItWas) {
 
     ASSERT_EQ(boxes.size(), 4u);
     for (const MessageRequest& box : boxes) {
-        EXPECT_EQ(box.text, "Закрыть программу?");
-        EXPECT_EQ(box.caption, "Выход");
-        EXPECT_EQ(box.icon, MessageIcon::Exclamation);
-        EXPECT_EQ(box.buttons, MessageButtons::YesNo);
+        EXPECT_EQ(box, (Box{"Закрыть программу?", "Выход", MessageIcon::Exclamation,
+                            MessageButtons::YesNo}));
         EXPECT_EQ(box.owner, &dialog);
     }
     EXPECT_TRUE(dialog.isVisible());

@@ -73,10 +73,7 @@ protected:
     // The one box told before the process ended, with nothing after the out folder run.
     void expectStop(const QString& text) {
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, text);
-        EXPECT_EQ(boxes[0].caption, "Ошибка");
-        EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
-        EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(boxes[0], (Box{text, "Ошибка", MessageIcon::Stop}));
         EXPECT_EQ(boxes[0].owner, &owner);
         EXPECT_TRUE(ran.isEmpty()) << ran.join(", ").toStdString();
     }
@@ -116,12 +113,10 @@ TEST_F(SessionEstablishmentTest, OutFolderWithVisibleEntriesAsksBeforeGoingOn) {
     answerNext(MessageAnswer::No);
     EXPECT_EQ(exitStatusOf([&] { establish(); }), 1);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text,
-              "Папка 'out' содержит файлы - 2 шт. \n\n Перед проведением экзамена содержимое "
-              "папки 'out' должно быть удалено.\n\n Всё равно запустить программу?");
-    EXPECT_EQ(boxes[0].caption, "Папка out");
-    EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes[0], (Box{"Папка 'out' содержит файлы - 2 шт. \n\n Перед проведением экзамена "
+                             "содержимое папки 'out' должно быть удалено.\n\n Всё равно "
+                             "запустить программу?",
+                             "Папка out", MessageIcon::Exclamation, MessageButtons::YesNo}));
     EXPECT_TRUE(ran.isEmpty());
 
     answerNext(MessageAnswer::Yes);
@@ -258,9 +253,7 @@ TEST_F(SessionEstablishmentTest, WithoutASoundCardTheWindowSaysSoAndItsRunEndsWi
     QTimer::singleShot(0, &window, [&] { window.establishSession(); });
     EXPECT_EQ(window.exec(), -1);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Звуковая карта не найдена!");
-    EXPECT_EQ(boxes[0].caption, "Ошибка");
-    EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(boxes[0], (Box{"Звуковая карта не найдена!", "Ошибка", MessageIcon::Stop}));
     EXPECT_EQ(boxes[0].owner, &window);
     // The rest of the sequence still ran.
     EXPECT_TRUE(window.control(ControlId::StartExam)->isEnabled());
@@ -277,14 +270,13 @@ TEST_F(SessionEstablishmentTest, TheWindowNamesTheCutOffExamAfterTheOutFolderQue
     window.establishSession();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[0].text.startsWith("Папка 'out' содержит файлы - 1 шт."));
-    EXPECT_EQ(boxes[1].text,
-              "Предыдущий экзамен был прерван: файл записи экзамена "
-              "ALL_0042-007-fra__2024-06-03_06-00-00.mp3, последнее событие 03.06.2024 "
-              "09:01:00.\n\nОтветы участников экзамена с этими номерами КИМ записывались в "
-              "момент сбоя или были записаны, но не сохранены:\n\n1234565\n\nЗапишите ответы "
-              "этих участников экзамена заново.");
-    EXPECT_EQ(boxes[1].caption, "Экзамен был прерван");
-    EXPECT_EQ(boxes[1].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(boxes[1], (Box{"Предыдущий экзамен был прерван: файл записи экзамена "
+                             "ALL_0042-007-fra__2024-06-03_06-00-00.mp3, последнее событие "
+                             "03.06.2024 09:01:00.\n\nОтветы участников экзамена с этими "
+                             "номерами КИМ записывались в момент сбоя или были записаны, но не "
+                             "сохранены:\n\n1234565\n\nЗапишите ответы этих участников "
+                             "экзамена заново.",
+                             "Экзамен был прерван", MessageIcon::Exclamation}));
     EXPECT_EQ(window.windowTitle(), "ППЭ 0042   ауд 007  предмет fra");
 }
 

@@ -150,13 +150,11 @@ TEST_F(TransferStatementTest, FolderOfEveryFindingGivesBothFilesByteForByte) {
 }
 
 TEST_F(TransferStatementTest, AnswerNamesThatAreNotRegularFilesAreUnreadableAndNeverWaitedOn) {
-    put("elsewhere", "abcd");
-    ASSERT_TRUE(QFile::link("elsewhere", "out/0042-007-eng_0000017.mp3"));
+    // The file layer's own test goes through every kind of name; a pipe stands for them here.
     ASSERT_EQ(::mkfifo("out/0042-007-eng_0000024.mp3", 0644), 0);
     ASSERT_EQ(writeTransferStatement(codes).status, StatementStatus::Written);
-    EXPECT_EQ(contentOf(checksumPath),
-              "0042-007-eng_0000017.mp3;0;-1\r\n0042-007-eng_0000024.mp3;0;-1\r\n");
-    EXPECT_EQ(contentOf(statementPath).count(cp1251(" файл не читается ")), 2);
+    EXPECT_EQ(contentOf(checksumPath), "0042-007-eng_0000024.mp3;0;-1\r\n");
+    EXPECT_EQ(contentOf(statementPath).count(cp1251(" файл не читается ")), 1);
 }
 
 TEST_F(TransferStatementTest, FolderWithoutAnswersGivesTheHeaderAndAsksToOpen) {
@@ -167,12 +165,10 @@ TEST_F(TransferStatementTest, FolderWithoutAnswersGivesTheHeaderAndAsksToOpen) {
     EXPECT_EQ(contentOf(statementPath), cp1251(head + tail));
     EXPECT_EQ(contentOf(checksumPath), "");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text,
-              "Ведомость передачи материалов из аудитории руководителю ППЭ сформирована. \n\n "
-              "Открыть файл  out/report_eng_0042-007.htm ?");
-    EXPECT_EQ(boxes[0].caption, "Ведомость сформирована");
-    EXPECT_EQ(boxes[0].icon, MessageIcon::Question);
-    EXPECT_EQ(boxes[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(boxes[0],
+              (Box{"Ведомость передачи материалов из аудитории руководителю ППЭ "
+                   "сформирована. \n\n Открыть файл  out/report_eng_0042-007.htm ?",
+                   "Ведомость сформирована", MessageIcon::Question, MessageButtons::YesNo}));
     ASSERT_EQ(launches.size(), 1);
     EXPECT_EQ(launches[0],
               QStringList({"xdg-open", QDir::current().absoluteFilePath(statementPath)}));
@@ -228,17 +224,6 @@ TEST_F(TransferStatementTest, EveryFailureSaysSoAndAsksNothing) {
          "Не могу создать файл отчёта",
          {answer, checksums, statement},
          true},
-        {"statement path is a link, never written through",
-         [] { QFile::link("written-through-the-link", statementPath); },
-         codes,
-         "Не могу создать файл отчёта",
-         {answer, statement}},
-        {"checksum list path is a pipe, never waited on",
-         [] { ::mkfifo(checksumPath.toLatin1().constData(), 0644); },
-         codes,
-         "Не могу создать файл отчёта",
-         {answer, checksums, statement},
-         true},
         {"codes not shaped as the set-up gives them",
          [] {},
          {"0042", "../x", "eng"},
@@ -257,10 +242,7 @@ TEST_F(TransferStatementTest, EveryFailureSaysSoAndAsksNothing) {
         showTransferStatement(nullptr, failure.codes);
 
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, failure.message);
-        EXPECT_EQ(boxes[0].caption, "Ошибка");
-        EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
-        EXPECT_EQ(boxes[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(boxes[0], (Box{failure.message, "Ошибка", MessageIcon::Stop}));
         EXPECT_TRUE(launches.isEmpty());
         EXPECT_EQ(QDir("out").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
                                         QDir::Name),

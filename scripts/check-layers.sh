@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fails on any include that runs up the program's layers, or from one system's back end into
-# another's. Usage: layers.sh [SOURCE_FOLDER] (default: the repository this script is in).
+# another's. Usage: check-layers.sh [SOURCE_FOLDER] (default: the repository this script is in).
 set -euo pipefail
 top="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 cd "$top"
