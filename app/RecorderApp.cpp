@@ -8,6 +8,7 @@
 #include "app/ExamRecorderDialog.h"
 #include "app/StartupChecks.h"
 #include "app/SystemServices.h"
+#include "base/ProcessExit.h"
 #include "platform/SharedLibrary.h"
 
 void installRussianTranslations() {
@@ -19,12 +20,12 @@ void installRussianTranslations() {
     }
 }
 
-int runRecorderApp() {
+void runRecorderApp() {
     installRussianTranslations();
     SystemStartupEnvironment environment(systemPlayerLibrary(), programFolder());
     ExamRecorderDialog dialog;
     dialog.runStartupSteps(environment);
     // The window's run ends only when the session could not be set up (no sound card);
-    // every other end goes through the close question.
-    return dialog.exec() == -1 ? 1 : 0;
+    // every other end goes through the close question. Either way nothing is left to close.
+    exitProcess(dialog.exec() == -1 ? 1 : 0);
 }

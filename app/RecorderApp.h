@@ -6,5 +6,5 @@
 // language.
 void installRussianTranslations();
 
-// Runs the program inside an existing QApplication; returns the process's exit status.
-int runRecorderApp();
+// Runs the program inside an existing QApplication until it ends the process (exitProcess).
+[[noreturn]] void runRecorderApp();

@@ -10,5 +10,5 @@ int main(int argc, char* argv[]) {
         return *status;
     }
     QApplication application(argc, argv);
-    return runRecorderApp();
+    runRecorderApp();
 }

@@ -1,8 +1,9 @@
 #include "base/ProcessExit.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <utility>
+
+#include "platform/ProcessEnd.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void exitProcess(int status) {
         currentHandler()(status);
     }
     std::fflush(nullptr);
-    std::exit(status);
+    endProcessNow(status);
 }
 
 ExitHandler setExitHandler(ExitHandler handler) {

@@ -4,7 +4,8 @@
 
 #include <functional>
 
-// Flushes the C library's streams and ends the process with `status`.
+// Flushes the C library's streams and ends the process with `status` at once, running no
+// destructors: callers close their files first (the recordings are synced block by block).
 [[noreturn]] void exitProcess(int status);
 
 // Called by exitProcess instead of ending the process (tests: throw). If it returns, the process

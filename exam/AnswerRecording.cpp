@@ -9,11 +9,13 @@
 #include <system_error>
 #include <utility>
 
+#include "base/FileProblem.h"
 #include "base/MessageBox.h"
 #include "exam/AnswerRecordingTable.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
+#include "exam/FolderSyncNotice.h"
 #include "session/KimRegister.h"
 #include "session/OutFolder.h"
 #include "session/SessionCodes.h"
@@ -157,10 +159,12 @@ void AnswerRecording::onRecordAnswer() {
 
     QWidget* indicator = window_.control(ControlId::RecordIndicator);
     indicator->show();
-    if (!session.answer.open(fileName.toStdString(), kim)) {
+    if (!session.answer.open(fileName.toStdString(), kim, session.syncFolder)) {
         indicator->hide();
         showMessage(window_.boxOwner(),
-                    QString::asprintf("Не удалось создать файл %s", fileName.toUtf8().constData()),
+                    withFileAdvice(QString::asprintf("Не удалось создать файл %s",
+                                                     fileName.toUtf8().constData()),
+                                   session.answer.openError().kind),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
@@ -170,6 +174,8 @@ void AnswerRecording::onRecordAnswer() {
     lastKim_ = kim;
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Идёт запись"));
     applyAnswerControls(AnswerStep::AnswerStarted, window_);
+    tellFolderNotSynced(window_, journal_, session.answer.fileName(),
+                        session.answer.folderSyncError());
 }
 
 void AnswerRecording::onStopAnswer() {

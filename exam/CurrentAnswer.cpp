@@ -2,8 +2,10 @@
 
 #include "audio/RecordingFormat.h"
 
-bool CurrentAnswer::open(const std::string& fileName, const QString& kim) {
-    if (state() != AnswerState::Idle || !file_.open(fileName, RecordingFile::Mode::Replace)) {
+bool CurrentAnswer::open(const std::string& fileName, const QString& kim,
+                         File::FolderSync syncFolder) {
+    if (state() != AnswerState::Idle ||
+        !file_.open(fileName, RecordingFile::Mode::Replace, syncFolder)) {
         return false;
     }
     kim_ = kim;

@@ -26,7 +26,8 @@ class CurrentAnswer {
 public:
     // Opens (replacing) `fileName`, the answer of KIM number `kim`, as the next answer. False,
     // with nothing changed, while an answer is open or when the file cannot be made.
-    bool open(const std::string& fileName, const QString& kim);
+    bool open(const std::string& fileName, const QString& kim,
+              File::FolderSync syncFolder = &File::syncFolderOf);
     // False when the answer was not Recording: stopped already, or closed.
     bool requestStop();
     AnswerState state() const { return state_.load(std::memory_order_acquire); }
@@ -42,6 +43,9 @@ public:
     std::int64_t elapsed() const { return elapsed_.load(); }
 
     const std::string& fileName() const { return file_.name(); }
+    // Of the last open (RecordingFile).
+    const SystemError& openError() const { return file_.openError(); }
+    const SystemError& folderSyncError() const { return file_.folderSyncError(); }
     const QString& kim() const { return kim_; }
     // 1 for the first answer opened, then one more for each; 0 before any.
     std::uint64_t number() const { return number_.load(); }

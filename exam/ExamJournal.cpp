@@ -19,6 +19,8 @@ QString wordOf(Event event) {
             return QStringLiteral("остановлена запись ответа");
         case Event::AnswerSaved:
             return QStringLiteral("сохранён ответ");
+        case Event::FolderNotSynced:
+            return QStringLiteral("папка не записана на диск");
         case Event::ExamEnded:
             break;
     }
@@ -71,6 +73,10 @@ void ExamJournal::answerSaved(const QString& kim, const QString& answerFile) {
 
 void ExamJournal::examEnded() {
     append(Event::ExamEnded, {});
+}
+
+void ExamJournal::folderNotSynced(const QString& file) {
+    append(Event::FolderNotSynced, QLatin1Char('\t') + field(file));
 }
 
 QString ExamJournal::failureText() const {

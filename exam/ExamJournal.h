@@ -18,10 +18,18 @@ inline constexpr const char* examJournalPath = kExamJournalPath;
 
 namespace exam_journal {
 
-enum class Event { ExamStarted, AnswerStarted, AnswerStopped, AnswerSaved, ExamEnded };
+enum class Event {
+    ExamStarted,
+    AnswerStarted,
+    AnswerStopped,
+    AnswerSaved,
+    ExamEnded,
+    FolderNotSynced
+};
 
 // A line is "<yyyy-MM-dd HH:mm:ss>\t<event word>" in local time, then for an exam's start
-// "\t<ALL file>", for an answer event "\tКИМ <kim>\t<answer file>"; file names without folder.
+// "\t<ALL file>", for an answer event "\tКИМ <kim>\t<answer file>", for a recording whose folder
+// could not be put on the disk "\t<file>"; file names without folder.
 inline constexpr char timeFormat[] = "yyyy-MM-dd HH:mm:ss";
 inline constexpr char kimPrefix[] = "КИМ ";
 QString wordOf(Event event);
@@ -51,6 +59,8 @@ public:
     void answerStopped(const QString& kim, const QString& answerFile);
     void answerSaved(const QString& kim, const QString& answerFile);
     void examEnded();
+    // A recording made whose folder could not be synced: a power cut may take its name.
+    void folderNotSynced(const QString& file);
 
     // The text told when the journal cannot be written.
     QString failureText() const;

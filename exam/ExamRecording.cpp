@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QSlider>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include "audio/AudioError.h"
@@ -12,11 +13,13 @@
 #include "audio/CaptureDeviceRegistry.h"
 #include "audio/EncoderLibrary.h"
 #include "audio/MixerDevice.h"
+#include "base/FileProblem.h"
 #include "base/MessageBox.h"
 #include "exam/ExamControlTable.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/ExamWindow.h"
+#include "exam/FolderSyncNotice.h"
 #include "exam/RecordingEvents.h"
 #include "session/OutFolder.h"
 #include "session/SessionCodes.h"
@@ -99,6 +102,8 @@ void ExamRecording::onStartExam() {
     window_.control<QLabel>(ControlId::StatusLine)->setText(QStringLiteral("Начали экзамен."));
     applyExamControls(ExamStep::ExamStarted, window_);
     keepAwake();
+    const RecordingFile& all = window_.session().allFile;
+    tellFolderNotSynced(window_, journal_, all.name(), all.folderSyncError());
 }
 
 void ExamRecording::keepAwake() {
@@ -121,8 +126,10 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
                                               window_.maxAnswerSeconds(), services_.encoder);
     const QDateTime now = services_.clock();
     if (!session.allFile.open(allFileName(window_.sessionCodes(), now.toUTC()).toStdString(),
-                              RecordingFile::Mode::CreateNew)) {
-        throw AudioError("Can't create MP3 file.");
+                              RecordingFile::Mode::CreateNew, session.syncFolder)) {
+        throw std::runtime_error(withFileAdvice(QStringLiteral("Can't create MP3 file."),
+                                                session.allFile.openError().kind)
+                                     .toStdString());
     }
     examSink = std::move(sink);
     session.examElapsed.store(0);

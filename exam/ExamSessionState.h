@@ -24,4 +24,9 @@ struct ExamSessionState {
     std::atomic<bool> stopWithoutAsking{false};
     // Set when the sound card stopped recording during the exam: no block will close an answer.
     std::atomic<bool> captureLost{false};
+
+    // The window's thread's alone. How a new recording's folder is put on the disk (tests fail
+    // it), and whether a failure of that has been told.
+    File::FolderSync syncFolder = &File::syncFolderOf;
+    bool folderSyncTold = false;
 };

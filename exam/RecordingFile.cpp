@@ -9,11 +9,12 @@ RecordingFile::~RecordingFile() {
     close();
 }
 
-bool RecordingFile::open(const std::string& name, Mode mode) {
+bool RecordingFile::open(const std::string& name, Mode mode, File::FolderSync syncFolder) {
     close();
     // Never through a link, and never into a pipe or device that happens to bear the name.
     file_ = File::open(filePath(name),
-                       mode == Mode::CreateNew ? File::Access::CreateNew : File::Access::Replace);
+                       mode == Mode::CreateNew ? File::Access::CreateNew : File::Access::Replace,
+                       syncFolder);
     name_ = name;
     failed_ = false;
     return file_.isOpen();

@@ -28,9 +28,13 @@ public:
 
     // Closes any file still open first. False, with nothing open, when the file cannot be made
     // or something other than a regular file (a link, a pipe, a folder) stands under the name.
-    bool open(const std::string& name, Mode mode);
+    bool open(const std::string& name, Mode mode,
+              File::FolderSync syncFolder = &File::syncFolderOf);
     bool isOpen() const { return file_.isOpen(); }
     const std::string& name() const { return name_; }
+    // Why the last open failed; and for a file it made, why its name may not be on the disk yet.
+    const SystemError& openError() const { return file_.error(); }
+    const SystemError& folderSyncError() const { return file_.folderSyncError(); }
 
     // Writes all of `bytes` and syncs the file's data. The file stays open after a failure, so
     // later blocks are still tried; with nothing open the write is Failed, never told.

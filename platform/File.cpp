@@ -8,13 +8,16 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), error_(std::move(other.error_)) {}
+    : handle_(std::exchange(other.handle_, kNoHandle)),
+      error_(std::move(other.error_)),
+      folderSyncError_(std::move(other.folderSyncError_)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, kNoHandle);
         error_ = std::move(other.error_);
+        folderSyncError_ = std::move(other.folderSyncError_);
     }
     return *this;
 }

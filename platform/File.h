@@ -1,7 +1,9 @@
 // A file the program writes or reads, opened so that nothing else standing under its name is
 // followed or waited on: a link, a pipe, a socket, a device or a folder is refused, never read or
 // written, and an existing file is emptied only once it is known to be a regular file. A file
-// that an open creates has its name on the disk, its folder synced, before the open succeeds.
+// that an open creates has its folder synced so that its name is on the disk; a folder that
+// cannot be synced still leaves the file made (a lost recording is worse than a name that a
+// power cut may take), and says so through folderSyncError().
 #pragma once
 
 #include <cstdint>
@@ -23,7 +25,10 @@ public:
                            // a file with other (hard-linked) names gets a new file in its place
         Append,            // an existing file or a new one, read anywhere, every write at its end
     };
-    static File open(const std::filesystem::path& path, Access access);
+    // Puts the entry naming `file` in its folder on the disk (syncFolderOf; tests fail it).
+    using FolderSync = SystemError (*)(const std::filesystem::path& file);
+    static File open(const std::filesystem::path& path, Access access,
+                     FolderSync syncFolder = &File::syncFolderOf);
 
     File() = default;
     ~File();
@@ -33,8 +38,11 @@ public:
     File& operator=(const File&) = delete;
 
     bool isOpen() const { return handle_ != kNoHandle; }
-    // Why the open failed (Missing, NotARegularFile or Other); no failure once open.
+    // Why the open failed (Missing, NotARegularFile, HeldElsewhere: another program has it
+    // open, or Other); no failure once open.
     const SystemError& error() const { return error_; }
+    // Why the folder of a file this open made could not be synced; no failure otherwise.
+    const SystemError& folderSyncError() const { return folderSyncError_; }
 
     // Up to `into.size()` bytes from the current position: the count read, 0 at the end, -1
     // when the read failed.
@@ -61,6 +69,7 @@ private:
 
     std::intptr_t handle_ = kNoHandle;  // a descriptor, or a Windows HANDLE
     SystemError error_;
+    SystemError folderSyncError_;
 };
 
 // Whether the current user may create files in `folder`.

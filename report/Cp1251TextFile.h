@@ -12,8 +12,9 @@ class Cp1251TextFile {
 public:
     explicit Cp1251TextFile(const QString& path);
 
-    // Whether the file could be created.
+    // Whether the file could be created, and why not.
     bool isOpen() const { return file_.isOpen(); }
+    const SystemError& error() const { return file_.error(); }
 
     // Appends `text`, each "\n" in it written as CR LF.
     void write(QStringView text);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/FileProblem.h"
 #include "report/AnswerAudit.h"
 #include "report/Cp1251TextFile.h"
 #include "report/FileDigest.h"
@@ -14,6 +15,11 @@
 namespace {
 
 constexpr std::size_t readChunkBytes = 32'768;
+
+StatementStatus statusOf(const SystemError& openError) {
+    return openError.kind == SystemError::Kind::HeldElsewhere ? StatementStatus::HeldElsewhere
+                                                              : StatementStatus::CannotWrite;
+}
 
 }  // namespace
 
@@ -46,11 +52,11 @@ StatementResult writeTransferStatement(const SessionCodes& codes,
     const QString statementPath = statementFileName(codes);
     Cp1251TextFile statement(statementPath);
     if (!statement.isOpen()) {
-        return {StatementStatus::CannotWrite, {}};
+        return {statusOf(statement.error()), {}};
     }
     Cp1251TextFile checksums(checksumListFileName(codes));
     if (!checksums.isOpen()) {
-        return {StatementStatus::CannotWrite, {}};
+        return {statusOf(checksums.error()), {}};
     }
 
     statement.write(statementHead(codes));
@@ -79,6 +85,9 @@ QString statementFailureMessage(StatementStatus status) {
     switch (status) {
         case StatementStatus::OutFolderUnreadable:
             return QStringLiteral("Нет доступа к папке out");
+        case StatementStatus::HeldElsewhere:
+            return withFileAdvice(QStringLiteral("Не могу создать файл отчёта"),
+                                  SystemError::Kind::HeldElsewhere);
         case StatementStatus::InvalidCodes:
         case StatementStatus::CannotWrite:
         case StatementStatus::Written:

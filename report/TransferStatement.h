@@ -12,6 +12,7 @@ enum class StatementStatus {
     InvalidCodes,         // the codes are not four digits, three digits and a subject code
     OutFolderUnreadable,  // nothing was written
     CannotWrite,          // a file could not be created or written in full
+    HeldElsewhere,        // another program holds one of the files open
 };
 
 struct StatementResult {

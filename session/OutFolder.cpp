@@ -15,9 +15,10 @@ const QString kPrefix = QString::fromLatin1(kOutFolder) + QLatin1Char('/');
 
 void makeOutFolder() {
     std::error_code ignored;
-    if (std::filesystem::create_directory(kOutFolder, ignored) &&
-        File::syncFolderOf(kOutFolder).failed()) {
-        std::filesystem::remove(kOutFolder, ignored);
+    // Kept even when its own folder cannot be synced: refusing the exam for it would lose more
+    // than a power cut could.
+    if (std::filesystem::create_directory(kOutFolder, ignored)) {
+        File::syncFolderOf(kOutFolder);
     }
 }
 

@@ -12,9 +12,8 @@ inline constexpr const char* kOutFolder = "out";
 inline constexpr const char* kExamJournalName = ".exam-journal";
 inline constexpr const char* kExamJournalPath = "out/.exam-journal";
 
-// Makes the folder where it is not there yet. A new folder whose name might not survive a power
-// cut would take the recordings with it: it is removed again, as if never made. A failure shows
-// when the folder is next used.
+// Makes the folder where it is not there yet, and tries to put its name on the disk. A failure
+// shows when the folder is next used.
 void makeOutFolder();
 
 // "out/ALL_<site>-<classroom>-<subject>__<date>_<time>.mp3", named by the UTC date-time `utc`.

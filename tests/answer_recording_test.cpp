@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "exam/ExamJournal.h"
 #include "exam/Playback.h"
 #include "support/Mp3Inspector.h"
 
@@ -266,6 +268,31 @@ TEST_F(AnswerWindowTest, AnAnswerFileThatCannotBeMadeIsToldAndNothingIsRecorded)
     EXPECT_EQ(text(ControlId::StatusLine), status);
     block(2);
     EXPECT_TRUE(fs::is_empty(kAnswerFile));
+}
+
+// A folder that cannot be synced refuses neither the exam nor an answer: told once, journaled
+// for each file.
+TEST_F(AnswerWindowTest, AFolderThatCannotBeSyncedIsToldOnceAndJournaledAndRecordingGoesOn) {
+    window();
+    dialog->session().syncFolder = [](const fs::path&) {
+        return systemError(SystemError::Kind::Other, 5);
+    };
+    startExam();
+    ASSERT_TRUE(dialog->session().examRunning);
+    EXPECT_TRUE(text(ControlId::StatusLine).startsWith("Начали экзамен. Папку файла out/ALL_"));
+    enterKim("0000017");
+    recordAnswer();
+    EXPECT_EQ(text(ControlId::StatusLine), "Идёт запись");
+    stopAnswer();
+    capture(pcm);
+    EXPECT_GT(fs::file_size(kAnswerFile), 0u);
+    EXPECT_EQ(boxes.size(), 3u) << "only the start, record and stop questions";
+    std::ifstream journal(examJournalPath);
+    const std::string lines{std::istreambuf_iterator<char>(journal), {}};
+    EXPECT_NE(lines.find("\tпапка не записана на диск\tALL_"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\tпапка не записана на диск\t0123-001-eng_0000017.mp3\n"),
+              std::string::npos)
+        << lines;
 }
 
 TEST_F(AnswerWindowTest, TheMaximumLengthStopsTheAnswerWithoutAQuestionEvenWithOneOpen) {

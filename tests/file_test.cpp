@@ -137,4 +137,42 @@ TEST(FileTest, ReadsWritesAndAppendsInPlace) {
     EXPECT_EQ(File::open(answer, File::Access::Read).size(), 5);
 }
 
+// A folder that cannot be synced never refuses a file: the file is made, the failure kept for
+// the caller to tell, and nothing is said of a file that was there before.
+TEST(FileTest, AFolderThatCannotBeSyncedLeavesTheFileMadeAndSaysSo) {
+    QTemporaryDir folder;
+    const auto failing = [](const fs::path&) { return systemError(SystemError::Kind::Other, 5); };
+    for (const File::Access access :
+         {File::Access::CreateNew, File::Access::Replace, File::Access::Append}) {
+        const fs::path name = filePath(folder.filePath("made.mp3"));
+        File made = File::open(name, access, failing);
+        ASSERT_TRUE(made.isOpen() && made.write(kBytes));
+        EXPECT_EQ(made.folderSyncError().code, 5);
+        made.close();
+        if (access != File::Access::CreateNew) {
+            EXPECT_FALSE(File::open(name, access, failing).folderSyncError().failed());
+        }
+        fs::remove(name);
+    }
+}
+
+#ifdef _WIN32
+// Another program may read a recording being written, but not take it away or write into it.
+TEST(FileTest, AFileBeingWrittenCannotBeRenamedRemovedOrWrittenByAnother) {
+    QTemporaryDir folder;
+    const fs::path name = filePath(folder.filePath("ALL.mp3"));
+    File writing = File::open(name, File::Access::CreateNew);
+    ASSERT_TRUE(writing.write(kBytes) && writing.sync());
+    std::error_code refused;
+    fs::rename(name, filePath(folder.filePath("moved.mp3")), refused);
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(fs::remove(name, refused));
+    EXPECT_EQ(File::open(name, File::Access::Replace).error().kind,
+              SystemError::Kind::HeldElsewhere);
+    EXPECT_EQ(File::open(name, File::Access::Read).size(), 3);
+    writing.close();
+    EXPECT_TRUE(fs::remove(name));
+}
+#endif
+
 }  // namespace

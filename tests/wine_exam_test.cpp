@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ExamTestAudio.h"
+#include "SoakSettings.h"
 #include "platform/Cp1251.h"
 #include "support/ChildProcess.h"
 #include "support/Mp3Inspector.h"
@@ -264,6 +265,24 @@ protected:
     std::atomic<bool> silent_{false};
     Clock::time_point examStarted_;
 };
+
+// The end after "Выход" comes while the capture, driver and player threads still run: every
+// one of EXAM_WINE_EXITS (100) ends with status 1, never a crash.
+TEST_F(WineExamOnSoundServerTest, EveryCloseDuringAnExamEndsWithStatusOne) {
+    const int exits = soakSetting("EXAM_WINE_EXITS", 100);
+    for (int exit = 1; exit <= exits && !HasFailure(); ++exit) {
+        SCOPED_TRACE(testing::Message() << "exit " << exit);
+        fs::remove_all(work_ / "out");
+        const std::string main = startSession();
+        ASSERT_FALSE(main.empty());
+        clickAt(main, 80, 48);
+        clickAt(main, 98, 194);
+        ASSERT_TRUE(answerBox("^Начать экзамен\\?$")) << boxesOnScreen();
+        keys(main, {"alt+F4"});
+        ASSERT_TRUE(answerBox("^Выход$")) << boxesOnScreen();
+        ASSERT_EQ(program_->wait(30s), 1) << "see " << (work_ / "wine.log");
+    }
+}
 
 TEST_F(WineExamOnSoundServerTest, RecordsTwoAnswersListensAndWritesTheLinuxStatement) {
     const std::string main = startSession();

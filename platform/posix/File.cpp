@@ -70,7 +70,7 @@ int openTellingCreated(const std::filesystem::path& path, int flags, bool& creat
 
 }  // namespace
 
-File File::open(const std::filesystem::path& path, Access access) {
+File File::open(const std::filesystem::path& path, Access access, FolderSync syncFolder) {
     bool created = false;
     const int fd = openTellingCreated(path, flagsOf(access), created);
     if (fd < 0) {
@@ -90,7 +90,7 @@ File File::open(const std::filesystem::path& path, Access access) {
         if (::unlink(path.c_str()) != 0) {
             return File(lastSystemError());
         }
-        return open(path, Access::CreateNew);
+        return open(path, Access::CreateNew, syncFolder);
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -103,13 +103,7 @@ File File::open(const std::filesystem::path& path, Access access) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     if (created) {
-        SystemError error = syncFolderOf(path);
-        if (error.failed()) {
-            // A name that may not survive a power cut is not a file made: leave none behind.
-            file.close();
-            ::unlink(path.c_str());
-            return File(std::move(error));
-        }
+        file.folderSyncError_ = syncFolder(path);
     }
     return file;
 }

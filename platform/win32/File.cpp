@@ -19,26 +19,33 @@ struct OpenWay {
     DWORD access;
     DWORD disposition;
     DWORD flags;
+    DWORD share;
 };
 
 OpenWay wayOf(File::Access access) {
     // A link (a reparse point) is opened itself, not followed, and then refused as not regular.
     constexpr DWORD noFollow = FILE_FLAG_OPEN_REPARSE_POINT;
+    constexpr DWORD readShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // A file being written may be read by others, never deleted or renamed under the writer
+    // (Explorer would take a recording away while it still "succeeds").
+    constexpr DWORD writeShare = FILE_SHARE_READ;
     switch (access) {
         case File::Access::Read:
-            return {GENERIC_READ, OPEN_EXISTING, noFollow | FILE_FLAG_SEQUENTIAL_SCAN};
+            return {GENERIC_READ, OPEN_EXISTING, noFollow | FILE_FLAG_SEQUENTIAL_SCAN, readShare};
         case File::Access::ReadThroughLinks:
-            return {GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN};
+            return {GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, readShare};
         case File::Access::CreateNew:
-            return {GENERIC_WRITE, CREATE_NEW, noFollow};
+            return {GENERIC_WRITE, CREATE_NEW, noFollow, writeShare};
         case File::Access::Replace:
             // Not CREATE_ALWAYS: only a file found to be regular is emptied.
-            return {GENERIC_WRITE, OPEN_ALWAYS, noFollow};
+            return {GENERIC_WRITE, OPEN_ALWAYS, noFollow, writeShare};
         case File::Access::Append:
-            // Append data only: the system puts each write at the end in one piece.
-            return {GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, noFollow};
+            // Append data only: the system puts each write at the end in one piece, so other
+            // appenders may share it.
+            return {GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS, noFollow,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE};
     }
-    return {GENERIC_READ, OPEN_EXISTING, noFollow};
+    return {GENERIC_READ, OPEN_EXISTING, noFollow, readShare};
 }
 
 SystemError::Kind kindOf(DWORD error, const std::filesystem::path& path) {
@@ -46,6 +53,9 @@ SystemError::Kind kindOf(DWORD error, const std::filesystem::path& path) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
             return SystemError::Kind::Missing;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return SystemError::Kind::HeldElsewhere;
         case ERROR_ACCESS_DENIED: {
             // A folder cannot be opened as a file at all.
             const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -60,24 +70,40 @@ SystemError::Kind kindOf(DWORD error, const std::filesystem::path& path) {
     }
 }
 
-bool isRegularFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
+enum class Found { RegularFile, ReparsedFile, NotAFile };
+
+Found whatIs(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-        return false;  // a console, a printer port, a pipe
+        return Found::NotAFile;  // a console, a printer port, a pipe
     }
-    if (!GetFileInformationByHandle(handle, &information)) {
-        return false;
+    if (!GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return Found::NotAFile;
     }
-    return (information.dwFileAttributes &
-            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return Found::RegularFile;
+    }
+    // Only a name surrogate (a symbolic link, a junction, a mount point) names another file; a
+    // compressed, deduplicated or archived file is a file whose data a filter keeps.
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        IsReparseTagNameSurrogate(tag.ReparseTag)) {
+        return Found::NotAFile;
+    }
+    return Found::ReparsedFile;
+}
+
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_INFORMATION& other) {
+    return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
 }  // namespace
 
-File File::open(const std::filesystem::path& path, Access access) {
+File File::open(const std::filesystem::path& path, Access access, FolderSync syncFolder) {
     const OpenWay way = wayOf(access);
-    HANDLE handle = CreateFileW(path.c_str(), way.access,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                way.disposition, FILE_ATTRIBUTE_NORMAL | way.flags, nullptr);
+    HANDLE handle = CreateFileW(path.c_str(), way.access, way.share, nullptr, way.disposition,
+                                FILE_ATTRIBUTE_NORMAL | way.flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         return File(systemError(kindOf(code, path), static_cast<long>(code)));
@@ -87,8 +113,28 @@ File File::open(const std::filesystem::path& path, Access access) {
                          (way.disposition == OPEN_ALWAYS && GetLastError() != ERROR_ALREADY_EXISTS);
     File file(reinterpret_cast<std::intptr_t>(handle));
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!isRegularFile(handle, information)) {
+    const Found found = whatIs(handle, information);
+    if (found == Found::NotAFile) {
         return File(systemError(SystemError::Kind::NotARegularFile, ERROR_BAD_FILE_TYPE));
+    }
+    if (found == Found::ReparsedFile && (way.flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+        // Opened as its reparse point, the filter would hand over its raw data: open it again
+        // through the filter, and keep it only if the name still leads to the same file. The
+        // first handle goes first, as its share mode would refuse the second open.
+        file.close();
+        HANDLE through = CreateFileW(
+            path.c_str(), way.access, way.share, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL | (way.flags & ~DWORD{FILE_FLAG_OPEN_REPARSE_POINT}), nullptr);
+        if (through == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            return File(systemError(kindOf(code, path), static_cast<long>(code)));
+        }
+        file = File(reinterpret_cast<std::intptr_t>(through));
+        BY_HANDLE_FILE_INFORMATION again{};
+        if (!GetFileInformationByHandle(through, &again) || !sameFile(information, again)) {
+            return File(systemError(SystemError::Kind::NotARegularFile, ERROR_BAD_FILE_TYPE));
+        }
+        handle = through;
     }
     if (access == Access::Replace && information.nNumberOfLinks > 1) {
         // Emptying it would empty its other names too: this name gets a new file instead.
@@ -96,19 +142,13 @@ File File::open(const std::filesystem::path& path, Access access) {
         if (!DeleteFileW(path.c_str())) {
             return File(lastSystemError());
         }
-        return open(path, Access::CreateNew);
+        return open(path, Access::CreateNew, syncFolder);
     }
     if (access == Access::Replace && !SetEndOfFile(handle)) {
         return File(lastSystemError());
     }
     if (created) {
-        SystemError error = syncFolderOf(path);
-        if (error.failed()) {
-            // A name that may not survive a power cut is not a file made: leave none behind.
-            file.close();
-            DeleteFileW(path.c_str());
-            return File(std::move(error));
-        }
+        file.folderSyncError_ = syncFolder(path);
     }
     return file;
 }
