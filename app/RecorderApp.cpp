@@ -9,7 +9,9 @@
 #include "app/StartupChecks.h"
 #include "app/SystemServices.h"
 #include "base/ProcessExit.h"
+#include "platform/FileName.h"
 #include "platform/SharedLibrary.h"
+#include "session/WorkingFolder.h"
 
 void installRussianTranslations() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
@@ -22,6 +24,7 @@ void installRussianTranslations() {
 
 void runRecorderApp() {
     installRussianTranslations();
+    enterWorkingFolder(filePath(programFolder()));
     SystemStartupEnvironment environment(systemPlayerLibrary(), programFolder());
     ExamRecorderDialog dialog;
     dialog.runStartupSteps(environment);

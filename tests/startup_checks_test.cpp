@@ -7,6 +7,8 @@
 #include <QThread>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,11 @@
 #include "app/StartupChecks.h"
 #include "base/ProcessExit.h"
 #include "platform/DiskSpace.h"
+#include "platform/FileName.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/StringTable.h"
 #include "platform/SystemNames.h"
+#include "session/WorkingFolder.h"
 
 namespace {
 
@@ -189,6 +193,17 @@ TEST(DiskSpace, CountsAtLeastWhatTheUserMayUseAndZeroWhenUnknown) {
     EXPECT_GE(totalFreeBytes(QDir::tempPath().toStdString()),
               static_cast<std::uint64_t>(volume.bytesAvailable()));
     EXPECT_EQ(totalFreeBytes("/no/such/folder/anywhere"), 0u);
+}
+
+TEST(WorkingFolderTest, TheInstalledOneOnlyInPlaceOfTheProgramsOwnOrAnUnwritableOne) {
+    QTemporaryDir program, elsewhere, installed;
+    const std::filesystem::path own = filePath(program.path()),
+                                started = filePath(elsewhere.path()),
+                                made = filePath(installed.path());
+    EXPECT_EQ(chooseWorkingFolder(started, own, made, true), started);
+    EXPECT_EQ(chooseWorkingFolder(started, own, made, false), made);
+    EXPECT_EQ(chooseWorkingFolder(own, own, made, true), made);
+    EXPECT_EQ(chooseWorkingFolder(own, own, std::nullopt, false), own);
 }
 
 TEST(SingleInstanceLockTest, SecondHolderIsRefusedUntilTheFirstLetsGo) {

@@ -9,12 +9,18 @@ RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
 !include MUI2.nsh
+!include FileFunc.nsh
+!include LogicLib.nsh
+!include WinVer.nsh
 
 !define NAME "Запись устного экзамена"
 !define VERIFY_NAME "Проверить перенесённые ответы"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ExamRecorder"
-; The program reads ppe.txt from the folder it starts in and writes out\ there.
-!define WORKDIR "$DOCUMENTS\${NAME}"
+; The program reads ppe.txt from the folder it starts in and writes out\ there. One folder for
+; every account on the computer, outside the profiles, whose Documents may be synced to a cloud
+; or guarded against unknown programs; the program goes there when started from its own folder.
+!define WORKDIR_KEY "Software\ExamRecorder"
+Var WorkDir
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
@@ -24,9 +30,17 @@ InstallDir "$PROGRAMFILES64\Exam Recorder"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${DIST}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_PAGE_HEADER_TEXT "Рабочая папка"
+!define MUI_PAGE_HEADER_SUBTEXT "Папка, в которой программа работает у всех пользователей компьютера."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "В рабочей папке программа читает ppe.txt и создаёт папку out с \
+записями ответов. Её могут изменять все пользователи компьютера. Не выбирайте папку в \
+$\"Документах$\" или на рабочем столе: их содержимое может отправляться в облако."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Рабочая папка"
+!define MUI_DIRECTORYPAGE_VARIABLE $WorkDir
+!insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Программа установлена.$\r$\n$\r$\nПоложите ppe.txt в папку \
-$\"${WORKDIR}$\": в ней программа работает и создаёт папку out с записями."
+$\"$WorkDir$\": в ней программа работает и создаёт папку out с записями."
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -34,10 +48,30 @@ $\"${WORKDIR}$\": в ней программа работает и создаё�
 
 Function .onInit
     SetRegView 64
+    SetShellVarContext all
+    ; What the program's libraries need: Windows 10 1809 or later (64-bit: this installer runs
+    ; on nothing else).
+    ${IfNot} ${AtLeastBuild} 17763
+        MessageBox MB_ICONSTOP "Программа работает в 64-разрядной Windows 10 версии 1809 и новее \
+и в Windows 11. На этом компьютере установить её нельзя." /SD IDOK
+        SetErrorLevel 3
+        Quit
+    ${EndIf}
+    ; /WORKDIR=<folder> names the working folder of a silent install.
+    StrCpy $0 "$WINDIR" 2
+    StrCpy $WorkDir "$0\${NAME}"
+    ${GetParameters} $1
+    ClearErrors
+    ${GetOptions} $1 "/WORKDIR=" $2
+    ${IfNot} ${Errors}
+    ${AndIf} $2 != ""
+        StrCpy $WorkDir $2
+    ${EndIf}
 FunctionEnd
 
 Function un.onInit
     SetRegView 64
+    SetShellVarContext all
 FunctionEnd
 
 Section
@@ -45,9 +79,13 @@ Section
     File /r "${DIST}/*"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
+    ; Every user of the computer may make and change files there (Users: modify, inherited).
+    CreateDirectory "$WorkDir"
+    nsExec::Exec '"$SYSDIR\icacls.exe" "$WorkDir" /grant *S-1-5-32-545:(OI)(CI)M'
+    Pop $0
+    WriteRegStr HKLM "${WORKDIR_KEY}" "WorkFolder" "$WorkDir"
     ; The shortcuts start in $OUTDIR.
-    CreateDirectory "${WORKDIR}"
-    SetOutPath "${WORKDIR}"
+    SetOutPath "$WorkDir"
     CreateDirectory "$SMPROGRAMS\${NAME}"
     CreateShortCut "$SMPROGRAMS\${NAME}\${NAME}.lnk" "$INSTDIR\exam-recorder.exe"
     CreateShortCut "$SMPROGRAMS\${NAME}\${VERIFY_NAME}.lnk" "$INSTDIR\exam-recorder.exe" \
@@ -73,4 +111,5 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\${NAME}\${VERIFY_NAME}.lnk"
     RMDir "$SMPROGRAMS\${NAME}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "${WORKDIR_KEY}"
 SectionEnd

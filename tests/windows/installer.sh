@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The installer under Wine, in a prefix of its own whose Documents is not the real home: a silent
-# install puts dist/ in Program Files, the menu entries, the working folder and the uninstaller's
-# registration in place; the installed program runs there; the silent uninstall removes the
-# program and leaves the working folder with what the program wrote in it.
+# install puts dist/ in Program Files, the all-users menu entries, the working folder outside the
+# profiles (or where /WORKDIR= names it) and the uninstaller's registration in place; the
+# installed program runs there; the silent uninstall removes the program and leaves the working
+# folder with what the program wrote in it; on Windows 7 the installer refuses and installs
+# nothing.
 #   tests/windows/installer.sh SETUP_EXE DIST_FOLDER
 set -euo pipefail
 setup="$(realpath "$1")"
@@ -22,21 +24,29 @@ print("yes" if all(t.encode("utf-16-le") in d for t in sys.argv[2:]) else "no")'
 }
 program="$WINEPREFIX/drive_c/Program Files/Exam Recorder"
 user="$WINEPREFIX/drive_c/users/$(id -un)"
-workdir="$user/Documents/Запись устного экзамена"
-menu="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Запись устного экзамена"
+workdir="$WINEPREFIX/drive_c/Запись устного экзамена"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Запись устного экзамена"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ExamRecorder'
 registered() { if wine reg query "$key" /v UninstallString > /dev/null 2>&1; then echo yes; else echo no; fi; }
+work_folder() { wine reg query 'HKLM\Software\ExamRecorder' /v WorkFolder 2> /dev/null | tr -d '\r' | grep -o 'C:.*' || true; }
 
 wine "$setup" /S
 wineserver -w
 check "dist/ installed as it is" "$(diff -r "$dist" "$program" 2>&1 | grep -v ': uninstall.exe$')" ""
 check "the uninstaller installed" "$(exists "$program/uninstall.exe")" yes
 check "the uninstaller registered" "$(registered)" yes
-check "the working folder made" "$(exists "$workdir")" yes
+check "the working folder made outside the profiles" "$(exists "$workdir")" yes
+check "the program told where it is" "$(work_folder)" 'C:\Запись устного экзамена'
 check "the recorder's entry starts in the working folder" \
-  "$(holds "$menu/Запись устного экзамена.lnk" 'Documents\Запись устного экзамена' exam-recorder.exe)" yes
+  "$(holds "$menu/Запись устного экзамена.lnk" 'C:\Запись устного экзамена' exam-recorder.exe)" yes
 check "the check's entry opens the check window" \
-  "$(holds "$menu/Проверить перенесённые ответы.lnk" --verify-window 'Documents\Запись')" yes
+  "$(holds "$menu/Проверить перенесённые ответы.lnk" --verify-window 'C:\Запись')" yes
+wine "$setup" /S '/WORKDIR=C:\Экзамены'
+wineserver -w
+check "a silent install's working folder named" "$(exists "$WINEPREFIX/drive_c/Экзамены")" yes
+check "and told" "$(work_folder)" 'C:\Экзамены'
+wine "$setup" /S
+wineserver -w
 
 mkdir -p "$workdir/out"
 printf 'abc' > "$workdir/out/0042-007-eng_1234567.mp3"
@@ -51,5 +61,12 @@ check "the menu entries removed" "$(exists "$menu")" no
 check "the registration removed" "$(registered)" no
 check "the working folder kept" "$(ls "$workdir/out" | tr '\n' ' ')" \
   '0042-007-eng_1234567.mp3 report_eng_0042-007.crc report_eng_0042-007.htm '
+
+wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f > /dev/null 2>&1
+status=0
+wine "$setup" /S || status=$?
+wineserver -w
+check "on Windows 7 the installer refuses" "$status" 3
+check "and installs nothing" "$(exists "$program")$(registered)" nono
 
 finish

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The Windows program's start under Wine on a virtual screen, driven by keys as an organiser
 # would: the start-up boxes, a second copy refused, the session set up from a windows-1251
-# ppe.txt, and the window's title and out folder that follow. A box's text is read through the
-# clipboard, where Ctrl+C puts it.
+# ppe.txt, and the window's title and out folder that follow, in the installed working folder:
+# the program is started from its own folder. A box's text is read through the clipboard, where
+# Ctrl+C puts it.
 #   tests/windows/window.sh WINDOWS_EXE
 set -euo pipefail
 exe="$(realpath "$1")"
 export WINEPREFIX="${WINEPREFIX:-$(dirname "$exe")/../wine-prefix}" WINEDEBUG=-all
 work="$(mktemp -d)"
 xvfb=
+workdir_key='HKLM\Software\ExamRecorder'
 cleanup() {
+  wine reg delete "$workdir_key" /f > /dev/null 2>&1 || true
   wineserver -k 2> /dev/null || true
   if [ -n "$xvfb" ]; then kill "$xvfb" 2> /dev/null && wait "$xvfb" 2> /dev/null || true; fi
   rm -rf "$work"
@@ -41,7 +44,7 @@ keys() {
   timeout 10 xdotool windowfocus --sync "$1" || true
   xdotool key --delay 50 "${@:2}"
 }
-start() { (cd "$work" && { wine "$exe" > /dev/null 2>&1 && echo 0 || echo $?; } > "$1.status") & }
+start() { (cd "$(dirname "$exe")" && { wine "$exe" > /dev/null 2>&1 && echo 0 || echo $?; } > "$work/$1.status") & }
 status_of() { if poll test -s "$work/$1.status"; then cat "$work/$1.status"; else echo running; fi; }
 # The player library's question, which shows only where Wine has no sound output, before the
 # box that matches $1.
@@ -60,6 +63,7 @@ export DISPLAY
 # A server left from another display would keep the clipboard there.
 wineserver -k 2> /dev/null || true
 
+wine reg add "$workdir_key" /v WorkFolder /d "$(winepath -w "$work")" /f > /dev/null 2>&1
 printf '0042 Школа 5\r\n0107 Гимназия 2\r\n' | iconv -f UTF-8 -t WINDOWS-1251 > "$work/ppe.txt"
 start first
 if question="$(bass_question "^ZelvoRecorder 2014$")"; then
