@@ -33,7 +33,7 @@ endforeach()
 set(qt_conf ${CMAKE_CURRENT_BINARY_DIR}/qt.conf)
 file(WRITE ${qt_conf} "[Paths]\r\nPrefix = .\r\nPlugins = .\r\nTranslations = translations\r\n")
 
-install(TARGETS exam-recorder lame_enc bass RUNTIME DESTINATION . ARCHIVE EXCLUDE_FROM_ALL)
+install(TARGETS exam-recorder exam-recorder-console lame_enc bass RUNTIME DESTINATION . ARCHIVE EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 windows_runtime_files(PROGRAMS . $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui>
     $<TARGET_FILE:Qt6::Widgets> ${compiler_runtime})

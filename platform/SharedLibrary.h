@@ -1,5 +1,6 @@
 // A library loaded at run time by file name, looked for in the program's own folder first and
-// then along the system's usual search. The library is unloaded when the object goes.
+// then in the system's (on Windows never in the working folder). It is unloaded when the object
+// goes.
 #pragma once
 
 #include <initializer_list>
@@ -32,7 +33,8 @@ public:
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    // Loads `fileName` (no folder) from `programFolder`, else through the usual search.
+    // Loads `fileName` (no folder) from `programFolder`, else from the program's or the system's
+    // folder (on Linux the loader's usual search).
     // Returns an unloaded object when neither finds it; error() then says why.
     static SharedLibrary load(const std::string& fileName, const std::string& programFolder);
 

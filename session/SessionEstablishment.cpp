@@ -1,13 +1,14 @@
 #include "session/SessionEstablishment.h"
 
 #include <filesystem>
-#include <system_error>
+#include <optional>
 #include <utility>
 
 #include "audio/CaptureDeviceRegistry.h"
 #include "base/MessageBox.h"
 #include "base/ProcessExit.h"
 #include "platform/File.h"
+#include "platform/FolderEntries.h"
 #include "session/OutFolder.h"
 
 SessionEstablishment::SessionEstablishment(QWidget* owner, EstablishmentServices services)
@@ -40,9 +41,8 @@ void SessionEstablishment::checkOutFolder() {
     // Usually there already; a failure shows in the search below.
     makeOutFolder();
 
-    std::error_code error;
-    std::filesystem::directory_iterator entry(kOutFolder, error);
-    if (error) {
+    const std::optional<FolderEntries> entries = readFolderEntries(kOutFolder);
+    if (!entries) {
         showMessage(owner_, QStringLiteral("Нет доступа к папке out"), QStringLiteral("Ошибка"),
                     MessageIcon::Stop, MessageButtons::Ok);
         exitProcess(1);
@@ -54,11 +54,8 @@ void SessionEstablishment::checkOutFolder() {
         exitProcess(1);
     }
     int count = 0;
-    for (; entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        if (error) {
-            break;
-        }
-        if (!entry->path().filename().string().starts_with('.')) {
+    for (const std::filesystem::path& name : entries->names) {
+        if (!name.native().starts_with(std::filesystem::path::value_type('.'))) {
             ++count;
         }
     }

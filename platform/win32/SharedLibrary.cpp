@@ -35,10 +35,16 @@ SharedLibrary SharedLibrary::load(const std::string& fileName, const std::string
     if (!programFolder.empty()) {
         const std::filesystem::path local =
             std::filesystem::path(wideFromUtf8(programFolder)) / wideFromUtf8(fileName);
-        library.handle_ = LoadLibraryExW(local.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        // What it imports comes from its own folder first.
+        library.handle_ =
+            LoadLibraryExW(local.c_str(), nullptr,
+                           LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     }
     if (library.handle_ == nullptr) {
-        library.handle_ = LoadLibraryW(wideFromUtf8(fileName).c_str());
+        // Never the working folder nor PATH.
+        library.handle_ =
+            LoadLibraryExW(wideFromUtf8(fileName).c_str(), nullptr,
+                           LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
     if (library.handle_ == nullptr) {
         library.error_ = loadError();

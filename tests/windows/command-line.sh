@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows program's command-line uses under Wine, against the Linux program on the same
 # folder: --statement writes the same statement and checksum list byte for byte (and names the
-# statement with "out\"), and --verify ends with 0, 1 and 2 where due.
+# statement with "out\"); the console twin beside it (.com), which cmd runs for the bare name, is
+# waited for: --verify's 0, 1 and 2 reach cmd, and its lines read as the Linux program's.
 #   tests/windows/command-line.sh WINDOWS_EXE LINUX_PROGRAM
 set -euo pipefail
 windows_exe="$1"
@@ -30,8 +31,28 @@ for name in report_eng_0042-007.htm report_eng_0042-007.crc; do
   check "$name is the Linux program's, byte for byte" "$same" yes
 done
 
-status() { (cd "$work/windows" && wine "$windows_exe" --verify "$@" > /dev/null 2>&1) || echo $?; }
-check "--verify of an untouched set" "$(status out)" ""
+twin="${windows_exe%.exe}.com"
+subsystem() { x86_64-w64-mingw32-objdump -p "$1" | awk '$1 == "Subsystem" { print $2 + 0 }'; }
+check "the window program's subsystem" "$(subsystem "$windows_exe")" 2
+check "the console twin's subsystem" "$(subsystem "$twin")" 3
+
+# As typed in cmd in the working folder, with the program's folder on PATH. %ERRORLEVEL% would be
+# read as the line is parsed, before the program ran.
+status() {
+  (cd "$work/windows" && WINEPATH="$(winepath -w "$(dirname "$twin")")" \
+    wine cmd /v:on /c "exam-recorder --verify $1 > nul 2>&1 & echo !ERRORLEVEL!" | tr -d '\r')
+}
+check "--verify of an untouched set" "$(status out)" 0
+# A name in no ANSI code page reaches the program whole.
+cp -r "$work/windows/out" "$work/windows/переданы-ΩΣ"
+check "--verify of a set in a folder named in Cyrillic and Greek" "$(status переданы-ΩΣ)" 0
+verified="$(cd "$work/linux" && "$linux_program" --verify out 2>&1)"
+printed="$(cd "$work/windows" && wine "$twin" --verify out 2>&1 | tr -d '\r')"
+check "the twin's lines through a pipe" "$printed" "$verified"
+# On a console (Wine makes one of a terminal) the text goes as UTF-16.
+shown="$(cd "$work/windows" && script -qec "wine '$twin' --verify out" /dev/null | tr -d '\r')"
+if grep -qF "$(sed -n 2p <<< "$verified")" <<< "$shown"; then ok "the twin's lines on a console"
+else failed "the twin's lines on a console: $shown"; fi
 printf 'more' >> "$work/windows/out/0042-007-eng_1234567.mp3"
 check "--verify of a set with a changed file" "$(status out)" 1
 check "--verify of a missing folder" "$(status no-such-folder)" 2

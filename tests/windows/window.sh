@@ -2,8 +2,9 @@
 # The Windows program's start under Wine on a virtual screen, driven by keys as an organiser
 # would: the start-up boxes, a second copy refused, the session set up from a windows-1251
 # ppe.txt, and the window's title and out folder that follow, in the installed working folder:
-# the program is started from its own folder. A box's text is read through the clipboard, where
-# Ctrl+C puts it.
+# the program is started from its own folder; the manifest read back from the program, and an
+# encoder library only in the working folder not taken. A box's text is read through the
+# clipboard, where Ctrl+C puts it.
 #   tests/windows/window.sh WINDOWS_EXE
 set -euo pipefail
 exe="$(realpath "$1")"
@@ -52,6 +53,18 @@ bass_question() {
   local id
   id="$(window "BASS\.dll|$1")" && xdotool getwindowname "$id" | grep -q 'BASS\.dll' && echo "$id"
 }
+
+# The manifest is resource 1 of type 24 (RT_MANIFEST).
+if x86_64-w64-mingw32-objdump -p "$exe" | grep -A2 'Entry: ID: 0x000018,' |
+  grep -q 'Entry: ID: 0x000001,'; then ok "the manifest is a resource"; else failed "no manifest"; fi
+manifest="$(x86_64-w64-mingw32-objdump -s -j .rsrc "$exe" | sed -nE 's/^ [0-9a-f]+ (.{35}).*/\1/p' |
+  xxd -r -p | tr -d '\0')"
+for entry in 'level="asInvoker"' 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' \
+  '>true</longPathAware>'; do
+  if grep -qF "$entry" <<< "$manifest"; then ok "the manifest holds $entry"; else
+    failed "the manifest lacks $entry"
+  fi
+done
 
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2> /dev/null &
@@ -123,4 +136,22 @@ elif main="$(window "^ППЭ ")"; then
   if question="$(window "^Выход$")"; then keys "$question" Return; fi
 fi
 check "the program's status at its end" "$(status_of first)" 1
+
+# lame_enc.dll copied only into the working folder is not the program's: its absence is told.
+cp -r "$(dirname "$exe")" "$work/bare"
+mv "$work/bare/lame_enc.dll" "$work/"
+exe="$work/bare/$(basename "$exe")"
+start bare
+if box="$(window "^Ошибка$")"; then
+  keys "$box" ctrl+c
+  if poll in_clip "Поместите файл lame_enc.dll в папку с программой!"; then
+    ok "the encoder library in the working folder is not loaded"
+  else
+    failed "the box without the program's encoder library says: $(clip)"
+  fi
+  keys "$box" Return
+else
+  failed "no box about the encoder library; on screen:$(on_screen)"
+fi
+check "the status of a start without it" "$(status_of bare)" 1
 finish
