@@ -8,6 +8,7 @@
 #include "audio/AudioSink.h"
 #include "audio/CaptureProblemListener.h"
 #include "audio/CaptureResources.h"
+#include "platform/AudioThreadPriority.h"
 
 CaptureDevice::CaptureDevice(std::uint32_t deviceId, WaveInCaps caps, WaveInApi& waveIn,
                              MixerApi& mixers, CaptureResources& resources)
@@ -142,6 +143,7 @@ void CaptureDevice::release(Release from) {
 }
 
 void CaptureDevice::record() {
+    const AudioThreadPriority priority;
     for (;;) {
         const WaveMessage message = queue_.take();
         switch (message.kind) {

@@ -66,12 +66,17 @@ public:
         std::thread::id thread;
     };
 
+    std::chrono::milliseconds awayOnFirstBlock{0};  // after keeping it
     void onAudioData(const void* data, std::uint32_t byteCount) override {
         const auto* first = static_cast<const std::byte*>(data);
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         calledAfterStop_ = calledAfterStop_ || stopReturned_;
         blocks_.push_back({data, {first, first + byteCount}, std::this_thread::get_id()});
         arrived_.notify_all();
+        if (blocks_.size() == 1) {
+            lock.unlock();
+            std::this_thread::sleep_for(awayOnFirstBlock);
+        }
     }
 
     bool waitForBlocks(std::size_t count) {
@@ -141,12 +146,12 @@ private:
     std::vector<std::string> events_;
 };
 
-// A sink that stays away longer than both buffers and the device's own slack can cover.
+// A sink that stays away longer than both buffers and the device's own four seconds cover.
 class SlowSink : public AudioSink {
 public:
     void onAudioData(const void*, std::uint32_t) override {
         if (calls_++ == 0) {
-            std::this_thread::sleep_for(std::chrono::seconds(5));
+            std::this_thread::sleep_for(std::chrono::seconds(8));
         }
     }
 
@@ -156,6 +161,15 @@ private:
 
 inline void stopInTime(CaptureDevice& device) {
     returnsWithin(std::chrono::seconds(10), "stop", [&] { device.stop(); });
+}
+
+// Records into `sink`, away 3 s with its first block, and stops once the second has come.
+inline bool recordThroughAStall(CaptureDevice& device, RecordingSink& sink) {
+    sink.awayOnFirstBlock = std::chrono::seconds(3);
+    device.start(sink);
+    const bool came = sink.waitForBlocks(2);
+    stopInTime(device);
+    return came;
 }
 
 // Records from `device` into a SlowSink until the device tells of audio lost, or for 20 s, then

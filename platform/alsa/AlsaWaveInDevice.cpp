@@ -6,10 +6,14 @@
 #include <span>
 #include <system_error>
 
+#include "platform/AudioThreadPriority.h"
+
 namespace {
 
 constexpr unsigned kPeriodsPerSecond = 10;  // 100-ms periods
-constexpr unsigned kRingPeriods = 10;       // 1 s of slack for a slow sink
+// Four seconds can wait for a sink that is away as long as both buffers last, besides the two
+// periods kept free of the ring's end.
+constexpr unsigned kRingPeriods = 4 * kPeriodsPerSecond + 2;
 // With audio flowing a poll never waits this long; a device that stays silent is looked at.
 constexpr int kQuietMs = 1000;
 
@@ -25,10 +29,12 @@ bool configure(snd_pcm_t* pcm, const WaveFormat& format, snd_pcm_uframes_t& peri
         snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0) {
         return false;
     }
-    // The nearest the device offers will do.
+    // The ring before the period: a card that cannot have both (one that allows few periods)
+    // gets longer periods, a level that moves less often, rather than a shorter ring. A card
+    // whose ring cannot hold that much gets the most it offers, and the sink's slack is less.
+    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &ringFrames);
     int direction = 0;
     snd_pcm_hw_params_set_period_size_near(pcm, hw, &periodFrames, &direction);
-    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &ringFrames);
     if (snd_pcm_hw_params(pcm, hw) < 0 ||
         snd_pcm_hw_params_get_period_size(hw, &periodFrames, &direction) < 0 ||
         snd_pcm_hw_params_get_buffer_size(hw, &ringFrames) < 0) {
@@ -138,6 +144,7 @@ void AlsaWaveInDevice::closeSystem() {
 
 void AlsaWaveInDevice::drive() {
     QuietAlsaErrors quiet;
+    const AudioThreadPriority priority;
     std::unique_lock lock(mutex());
     while (!stopping_) {
         if (!running() || lost()) {

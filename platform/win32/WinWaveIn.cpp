@@ -5,6 +5,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/AudioThreadPriority.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -180,6 +182,7 @@ void WinWaveInDevice::stopSystem() {
 }
 
 void WinWaveInDevice::drive() {
+    const AudioThreadPriority priority;
     const std::array events{stopEvent_.get(), audioEvent_.get()};
     for (;;) {
         const DWORD woke = WaitForMultipleObjects(events.size(), events.data(), FALSE, kLookMs);
@@ -200,22 +203,14 @@ void WinWaveInDevice::drive() {
 // Takes the system buffers back in the order they were queued, however the wake-ups came:
 // each is looked at through its own flags, not counted from the events.
 void WinWaveInDevice::collect(bool flush) {
+    measureReturned();
     for (std::size_t looked = 0; looked < kSystemBuffers && !lost(); ++looked) {
         SystemBuffer& buffer = system_->buffers[next_];
         if (!buffer.queued || !isDone(buffer.header)) {
             return;
         }
         const auto* audio = reinterpret_cast<const std::byte*>(buffer.header.lpData);
-        const std::uint32_t recorded =
-            std::min<std::uint32_t>(buffer.header.dwBytesRecorded, systemBufferBytes_) /
-            format().nBlockAlign * format().nBlockAlign;
-        if (!buffer.measured) {
-            buffer.measured = true;
-            if (recorded != 0) {
-                lastAudioAt_ = Clock::now();
-                publishLevel(audio, recorded / format().nBlockAlign);
-            }
-        }
+        const std::uint32_t recorded = recordedIn(buffer);
         while (buffer.taken < recorded && !empty()) {
             WaveHeader& target = front();
             const std::uint32_t room = (target.dwBufferLength - target.dwBytesRecorded) /
@@ -240,6 +235,29 @@ void WinWaveInDevice::collect(bool flush) {
         requeue(buffer);
         next_ = (next_ + 1) % kSystemBuffers;
     }
+}
+
+// Every buffer back, whether or not a caller buffer is there to take it: the level moves on,
+// and a device that records is not taken for gone, while the caller is away.
+void WinWaveInDevice::measureReturned() {
+    for (std::size_t i = 0; i < kSystemBuffers; ++i) {
+        SystemBuffer& buffer = system_->buffers[(next_ + i) % kSystemBuffers];
+        if (!buffer.queued || !isDone(buffer.header)) {
+            return;
+        }
+        const std::uint32_t recorded = recordedIn(buffer);
+        if (!buffer.measured && recorded != 0) {
+            lastAudioAt_ = Clock::now();
+            publishLevel(reinterpret_cast<const std::byte*>(buffer.header.lpData),
+                         recorded / format().nBlockAlign);
+        }
+        buffer.measured = true;
+    }
+}
+
+std::uint32_t WinWaveInDevice::recordedIn(const SystemBuffer& buffer) const {
+    return std::min<std::uint32_t>(buffer.header.dwBytesRecorded, systemBufferBytes_) /
+           format().nBlockAlign * format().nBlockAlign;
 }
 
 std::size_t WinWaveInDevice::heldBuffers() const {

@@ -25,10 +25,10 @@ inline void closeKernelHandle(HANDLE handle) {
 }
 using KernelHandle = UniqueHandle<void, closeKernelHandle>;
 
-// Each system buffer is handed to the level listener. Audio with no caller buffer to go to
-// waits in the system buffers while enough of them stay with the device; past that the oldest
-// is dropped and counted as Overrun. A device whose calls fail, or that records nothing for a
-// few seconds while started, is posted as DeviceLost.
+// Each system buffer is handed to the level listener as it comes back. Audio with no caller
+// buffer to go to waits in the system buffers, up to four seconds of it, while two more stay
+// with the device; past that the oldest is dropped and counted as Overrun. A device whose calls
+// fail, or that records nothing for a few seconds while started, is posted as DeviceLost.
 class WinWaveInDevice : public WaveInDevice {
 public:
     // Opens system device `deviceId` for 16-bit PCM `format`; on success `handle` holds it and
@@ -37,7 +37,8 @@ public:
                            std::unique_ptr<WaveIn>& handle);
     ~WinWaveInDevice() override;
 
-    static constexpr std::size_t kSystemBuffers = 10;
+    // Four seconds can wait for a caller that is away as long as both its buffers last.
+    static constexpr std::size_t kSystemBuffers = 42;
 
 private:
     static void resetAndClose(HWAVEIN wave);
@@ -68,6 +69,8 @@ private:
     bool queueSystemBuffers();
     void drive();
     void collect(bool flush);
+    void measureReturned();
+    std::uint32_t recordedIn(const SystemBuffer& buffer) const;
     std::size_t heldBuffers() const;
     void requeue(SystemBuffer& buffer);
 
