@@ -15,6 +15,9 @@ trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$HOME"
 wineboot --init >/dev/null 2>&1 || true
 wineserver -w
+# Debian's Wine reports Windows 7 unless told otherwise.
+windows_version() { wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f > /dev/null 2>&1; }
+windows_version win10
 . "$(dirname "$0")/checks.sh"
 exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 # Whether a shortcut holds each text (as the UTF-16 a shell link stores).
@@ -28,7 +31,18 @@ workdir="$WINEPREFIX/drive_c/Запись устного экзамена"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Запись устного экзамена"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ExamRecorder'
 registered() { if wine reg query "$key" /v UninstallString > /dev/null 2>&1; then echo yes; else echo no; fi; }
-work_folder() { wine reg query 'HKLM\Software\ExamRecorder' /v WorkFolder 2> /dev/null | tr -d '\r' | grep -o 'C:.*' || true; }
+# The working folder the installer recorded, read from Wine's registry file (reg.exe would print
+# it in the console's code page).
+work_folder() {
+  python3 - "$WINEPREFIX/system.reg" << 'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read().split("[Software\\\\ExamRecorder]")[-1]
+value = re.search(r'"WorkFolder"="((?:[^"\\]|\\.)*)"', text)
+escape = r"\\(x[0-9a-fA-F]{1,4}|.)"
+print(re.sub(escape, lambda m: chr(int(m[1][1:], 16)) if len(m[1]) > 1 else m[1], value[1])
+      if value else "")
+PY
+}
 
 wine "$setup" /S
 wineserver -w
@@ -62,7 +76,7 @@ check "the registration removed" "$(registered)" no
 check "the working folder kept" "$(ls "$workdir/out" | tr '\n' ' ')" \
   '0042-007-eng_1234567.mp3 report_eng_0042-007.crc report_eng_0042-007.htm '
 
-wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f > /dev/null 2>&1
+windows_version win7
 status=0
 wine "$setup" /S || status=$?
 wineserver -w
