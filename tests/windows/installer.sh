@@ -34,14 +34,9 @@ registered() { if wine reg query "$key" /v UninstallString > /dev/null 2>&1; the
 # The working folder the installer recorded, read from Wine's registry file (reg.exe would print
 # it in the console's code page).
 work_folder() {
-  python3 - "$WINEPREFIX/system.reg" << 'PY'
-import re, sys
-text = open(sys.argv[1], encoding="utf-8").read().split("[Software\\\\ExamRecorder]")[-1]
-value = re.search(r'"WorkFolder"="((?:[^"\\]|\\.)*)"', text)
-escape = r"\\(x[0-9a-fA-F]{1,4}|.)"
-print(re.sub(escape, lambda m: chr(int(m[1][1:], 16)) if len(m[1]) > 1 else m[1], value[1])
-      if value else "")
-PY
+  grep -aA3 '^\[Software\\\\ExamRecorder\]' "$WINEPREFIX/system.reg" | sed -n 's/^"WorkFolder"="\(.*\)"$/\1/p' |
+    python3 -c 'import re, sys; print(re.sub(r"\\(x[0-9a-fA-F]{1,4}|.)", lambda m: chr(int(m[1][1:], 16))
+      if len(m[1]) > 1 else m[1], sys.stdin.read().strip()))'
 }
 
 wine "$setup" /S
