@@ -2,8 +2,12 @@
 ; VERSION, DIST (the folder of what the program needs to run), UNINSTALL_LIST (the removal of
 ; each of DIST's files and folders), SIZE_KB and OUTFILE.
 Unicode true
-; The program is 64-bit only; so is the installer, which a Wine without its 32-bit part runs too.
-Target amd64-unicode
+; The program is 64-bit only, the installer 32-bit: it starts on 32-bit Windows too, to say that
+; the program does not run there. TARGET=amd64-unicode builds it for a Wine without a 32-bit part.
+!ifndef TARGET
+    !define TARGET x86-unicode
+!endif
+Target ${TARGET}
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
@@ -12,6 +16,7 @@ SetCompressor /SOLID lzma
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include WinVer.nsh
+!include x64.nsh
 
 !define NAME "Запись устного экзамена"
 !define VERIFY_NAME "Проверить перенесённые ответы"
@@ -49,9 +54,9 @@ $\"$WorkDir$\": в ней программа работает и создаёт 
 Function .onInit
     SetRegView 64
     SetShellVarContext all
-    ; What the program's libraries need: Windows 10 1809 or later (64-bit: this installer runs
-    ; on nothing else).
-    ${IfNot} ${AtLeastBuild} 17763
+    ; What the program's libraries need: 64-bit Windows 10 1809 or later.
+    ${IfNot} ${RunningX64}
+    ${OrIfNot} ${AtLeastBuild} 17763
         MessageBox MB_ICONSTOP "Программа работает в 64-разрядной Windows 10 версии 1809 и новее \
 и в Windows 11. На этом компьютере установить её нельзя." /SD IDOK
         SetErrorLevel 3

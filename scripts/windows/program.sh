@@ -28,15 +28,21 @@ build_program() {
   echo "The Windows program and what it needs to run: $dist"
 }
 
-# The installer of dist/, whose uninstaller removes exactly dist's files and folders.
+# The installer of dist/, whose uninstaller removes exactly dist's files and folders: the 32-bit
+# one to give out, and the same as a 64-bit program for a Wine without its 32-bit part.
 build_installer() {
-  local dist="$build_dir/dist" list="$build_dir/installer-removal.nsh" version
+  local dist="$build_dir/dist" list="$build_dir/installer-removal.nsh" version target out
   (cd "$dist" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|' &&
     find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|') \
     > "$list"
   version="$(sed -n 's/^project(exam_recorder VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
-  makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DDIST="$dist" -DUNINSTALL_LIST="$list" \
-    -DSIZE_KB="$(du -sk "$dist" | cut -f1)" -DOUTFILE="$build_dir/exam-recorder-setup.exe" \
-    "$repo/packaging/windows/exam-recorder.nsi"
-  echo "The installer: $build_dir/exam-recorder-setup.exe"
+  for target in x86-unicode amd64-unicode; do
+    out="$build_dir/exam-recorder-setup.exe"
+    [ "$target" = x86-unicode ] || out="$build_dir/exam-recorder-setup-x64.exe"
+    makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DDIST="$dist" -DUNINSTALL_LIST="$list" \
+      -DSIZE_KB="$(du -sk "$dist" | cut -f1)" -DTARGET="$target" -DOUTFILE="$out" \
+      "$repo/packaging/windows/exam-recorder.nsi"
+  done
+  echo "The installer: $build_dir/exam-recorder-setup.exe (for a Wine without 32-bit programs:" \
+    "exam-recorder-setup-x64.exe)"
 }

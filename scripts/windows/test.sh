@@ -22,7 +22,8 @@ run_windows_tests() {
   "$repo/tests/windows/command-line.sh" "$build_dir/dist/exam-recorder.exe" \
     "$repo/build/bin/exam-recorder"
   "$repo/tests/windows/window.sh" "$build_dir/dist/exam-recorder.exe"
-  "$repo/tests/windows/installer.sh" "$build_dir/exam-recorder-setup.exe" "$build_dir/dist"
+  "$repo/tests/windows/installer.sh" "$build_dir/exam-recorder-setup.exe" \
+    "$build_dir/exam-recorder-setup-x64.exe" "$build_dir/dist"
   # Recording and listening: the whole exam and a kill mid-answer, driven from the Linux test
   # program, whose private sound server Wine's PulseAudio driver reaches.
   EXAM_WINDOWS_DIST="$build_dir/dist" EXAM_RECORDER_BIN_DIR="$repo/build/bin" \

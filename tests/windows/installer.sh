@@ -4,11 +4,12 @@
 # profiles (or where /WORKDIR= names it) and the uninstaller's registration in place; the
 # installed program runs there; the silent uninstall removes the program and leaves the working
 # folder with what the program wrote in it; on Windows 7 the installer refuses and installs
-# nothing.
-#   tests/windows/installer.sh SETUP_EXE DIST_FOLDER
+# nothing. The installer given out is a 32-bit program; a Wine without its 32-bit part runs the
+# same script built as a 64-bit one.
+#   tests/windows/installer.sh SETUP_EXE SETUP_X64_EXE DIST_FOLDER
 set -euo pipefail
 setup="$(realpath "$1")"
-dist="$(realpath "$2")"
+dist="$(realpath "$3")"
 work="$(mktemp -d)"
 export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -19,6 +20,16 @@ wineserver -w
 windows_version() { wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f > /dev/null 2>&1; }
 windows_version win10
 . "$(dirname "$0")/checks.sh"
+# The PE header's machine field: 14c for 32-bit x86.
+machine() {
+  python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(4096)
+print("%x" % struct.unpack_from("<H", d, struct.unpack_from("<I", d, 60)[0] + 4)[0])' "$1"
+}
+check "the installer starts on 32-bit Windows" "$(machine "$setup")" 14c
+if [ ! -e /usr/lib/wine/wine ] && [ ! -d /usr/lib/i386-linux-gnu/wine ]; then
+  echo "This Wine runs no 32-bit program: the installer's 64-bit build is tested."
+  setup="$(realpath "$2")"
+fi
 exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 # Whether a shortcut holds each text (as the UTF-16 a shell link stores).
 holds() {
