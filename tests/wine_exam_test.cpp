@@ -361,6 +361,20 @@ TEST_F(WineExamOnSoundServerTest, RecordsTwoAnswersListensAndWritesTheLinuxState
         answerBox("^(Buf playback|Проигрывание)");
         EXPECT_TRUE(clickUntilSaved(main, kim));
     }
+    // Another program can neither rename nor delete the ALL file being recorded, where it
+    // renames a file nobody holds.
+    const fs::path recording = allFile();
+    ASSERT_FALSE(recording.empty());
+    const auto cmdIn = [](const fs::path& folder, const std::string& command) {
+        return runProgram({"wine", "cmd", "/c", "cd /d " + folder.string() + " && " + command});
+    };
+    std::ofstream(work_ / "free.mp3") << "x";
+    cmdIn(work_, "ren free.mp3 freed.mp3");
+    EXPECT_TRUE(fs::exists(work_ / "freed.mp3"));
+    cmdIn(recording.parent_path(), "ren " + recording.filename().string() + " moved.mp3");
+    cmdIn(recording.parent_path(), "del /q " + recording.filename().string());
+    EXPECT_TRUE(fs::exists(recording));
+    EXPECT_FALSE(fs::exists(recording.parent_path() / "moved.mp3"));
     clickAt(main, 248, 194);
     ASSERT_TRUE(answerBox("^Закончить экзамен\\?$")) << boxesOnScreen();
     const double examSpan = seconds(Clock::now() - examStarted_);
