@@ -2,7 +2,8 @@
 # The Windows program's command-line uses under Wine, against the Linux program on the same
 # folder: --statement writes the same statement and checksum list byte for byte (and names the
 # statement with "out\"); the console twin beside it (.com), which cmd runs for the bare name, is
-# waited for: --verify's 0, 1 and 2 reach cmd, and its lines read as the Linux program's.
+# waited for: --verify's 0, 1 and 2 reach cmd, and its lines read as the Linux program's; a
+# statement held open by another program is refused with the advice to close it.
 #   tests/windows/command-line.sh WINDOWS_EXE LINUX_PROGRAM
 set -euo pipefail
 windows_exe="$1"
@@ -53,6 +54,14 @@ check "the twin's lines through a pipe" "$printed" "$verified"
 shown="$(cd "$work/windows" && script -qec "wine '$twin' --verify out" /dev/null | tr -d '\r')"
 if grep -qF "$(sed -n 2p <<< "$verified")" <<< "$shown"; then ok "the twin's lines on a console"
 else failed "the twin's lines on a console: $shown"; fi
+# A statement another program holds open (cmd's redirection, for a few seconds) is refused with
+# the advice to close it there.
+(cd "$work/windows" && wine cmd /c 'ping -n 6 127.0.0.1 > out\report_eng_0042-007.htm') &
+sleep 2
+status=0
+printed="$(cd "$work/windows" && wine "$twin" --statement 0042 007 eng 2>&1)" || status=$?
+wait
+check "a held statement refused" "$status $(grep -c 'открыт другой программой' <<< "$printed")" "1 1"
 printf 'more' >> "$work/windows/out/0042-007-eng_1234567.mp3"
 check "--verify of a set with a changed file" "$(status out)" 1
 check "--verify of a missing folder" "$(status no-such-folder)" 2
