@@ -28,7 +28,7 @@ public:
         bool capsFail = false;
         std::string identity{};
     };
-    // Set before the registry lists them, or changed between listings while no device is open.
+    // Set before the registry lists them; a later listing sees what the test changed since.
     std::vector<Device> devices;
 
     void fail(FakeStep step);

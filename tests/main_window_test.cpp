@@ -228,17 +228,14 @@ TEST_F(MainWindowTest, SoundCardsAreListedAgainAsTheOrganiserTurnsToTheList) {
     list->setCurrentRow(0);
     ASSERT_EQ(listed(list), QStringList({"Microphone *", "Webcam"}));
     dialog.control(ControlId::Exit)->setFocus();
-
     soundCards.devices = {{"Headset"}, {"Webcam"}, {"Microphone"}};
     list->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(listed(list), QStringList({"Headset", "Microphone *", "Webcam"}));
-
     // A card gone takes the choice with it; a click chooses in the list as it is now.
     soundCards.devices = {{"Webcam"}, {"Headset"}};
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
     EXPECT_EQ(listed(list), QStringList({"Headset", "Webcam *"}));
-
     dialog.control(ControlId::Exit)->setFocus();
     dialog.session().examRunning.store(true);
     soundCards.devices = {{"Webcam"}};
