@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,6 +13,9 @@
 
 #include "app/StartupChecks.h"
 #include "app/SystemServices.h"
+#include "audio/AudioError.h"
+#include "audio/CaptureDevice.h"
+#include "audio/CaptureDeviceRegistry.h"
 #include "base/MessageBox.h"
 #include "base/ProcessExit.h"
 #include "exam/AnswerRecording.h"
@@ -208,6 +212,61 @@ void ExamRecorderDialog::listSoundCards(const std::vector<QString>& names) {
         list->addItem(item);
         // The list sorts itself; the selection stays on the registry's first device.
         if (&name == &names.front()) {
+            list->setCurrentItem(item);
+        }
+    }
+    soundCardsListed_ = true;
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
+}
+
+bool ExamRecorderDialog::eventFilter(QObject* watched, QEvent* event) {
+    auto* list = control<QListWidget>(ControlId::SoundCardList);
+    // A click that gives the list the focus lists the cards once, before it selects.
+    const bool turnedTo =
+        (watched == list && event->type() == QEvent::FocusIn &&
+         static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason) ||
+        (watched == list->viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                         event->type() == QEvent::MouseButtonDblClick));
+    if (turnedTo && soundCardsListed_ && !session_.examRunning.load(std::memory_order_acquire)) {
+        listSoundCardsAgain();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ExamRecorderDialog::listSoundCardsAgain() {
+    auto* list = control<QListWidget>(ControlId::SoundCardList);
+    const CaptureDevice* chosen = nullptr;
+    if (const QList<QListWidgetItem*> selected = list->selectedItems(); !selected.isEmpty()) {
+        try {
+            chosen = &services_.captureDevices->findByName(
+                selected.front()->text().toStdString().c_str());
+        } catch (const AudioError&) {
+            chosen = nullptr;
+        }
+    }
+    QStringList names;
+    const CaptureDevice* stillThere = nullptr;
+    for (const CaptureDevice* device : services_.captureDevices->listAgain()) {
+        names.append(QString::fromStdString(device->name()));
+        if (device == chosen) {
+            stillThere = device;
+        }
+    }
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row) {
+        shown.append(list->item(row)->text());
+    }
+    names.sort();
+    shown.sort();
+    if (names == shown && (chosen == nullptr || stillThere != nullptr)) {
+        return;
+    }
+    list->clear();
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(name);
+        list->addItem(item);
+        if (stillThere != nullptr && name == QString::fromStdString(stillThere->name())) {
             list->setCurrentItem(item);
         }
     }

@@ -92,6 +92,8 @@ public:
     void reject() override;
 
 protected:
+    // Lists the sound cards again as the organiser turns to the list (SoundCardList).
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -103,12 +105,16 @@ private:
     void tellOfInterruptedExam();
     void showSession();
     void listSoundCards(const std::vector<QString>& names);
+    // While no exam runs: the cards the system has now, the choice kept on its card if it is
+    // still there.
+    void listSoundCardsAgain();
     void setReadyForExam();
 
     WindowServices services_;
     std::unique_ptr<Ui::ExamRecorderDialog> ui_;
     ControlMap<ControlId> controls_;
     bool firstPaintSeen_ = false;
+    bool soundCardsListed_ = false;
     SessionCodes sessionCodes_;
     std::int32_t maxAnswerSeconds_ = 0;
     ExamSessionState session_;

@@ -27,8 +27,20 @@ CaptureDevice::~CaptureDevice() {
 }
 
 MixerDevice& CaptureDevice::mixer() {
-    mixer_.open();
+    mixer_.open(findCard());
     return mixer_;
+}
+
+std::uint32_t CaptureDevice::findCard() {
+    const std::uint32_t count = waveIn_.deviceCount();
+    for (std::uint32_t id = 0; id < count; ++id) {
+        WaveInCaps listed;
+        if (waveIn_.deviceCaps(id, listed) == WaveResult::Ok && sameCard(listed, caps_)) {
+            deviceId_.store(id);
+            return id;
+        }
+    }
+    throw CardNotConnected(caps_.name);
 }
 
 bool CaptureDevice::isOpen() const {
@@ -41,6 +53,7 @@ void CaptureDevice::start(AudioSink& sink) {
     if (handle_) {
         return;
     }
+    const std::uint32_t deviceId = findCard();
     sink_ = &sink;
     state_.store(State::Starting);
     // Zeroed before anything can come back, whenever the thread gets to the Open message.
@@ -59,7 +72,7 @@ void CaptureDevice::start(AudioSink& sink) {
         sink_ = nullptr;
         throw AudioError("Can't create WAVE recording thread.");
     }
-    if (waveIn_.open(deviceId_, format_, queue_, handle_) != WaveResult::Ok) {
+    if (waveIn_.open(deviceId, format_, queue_, handle_) != WaveResult::Ok) {
         state_.store(State::Stopping);
         // Nothing else will post to the thread now; this ends it.
         queue_.post({WaveMessage::Kind::Close});

@@ -22,7 +22,8 @@ class CaptureProblemListener;
 class CaptureResources;
 
 // Made by CaptureDeviceRegistry, which owns it. The wave-in layer and the resources must
-// outlive the device; the sink given to start must live until stop has returned.
+// outlive the device; the sink given to start must live until stop has returned. The device is
+// its card, found again by its name and identity in the system's list at every open.
 class CaptureDevice {
 public:
     static constexpr std::uint32_t kBufferBytes = recording_format::kBlockBytes;
@@ -34,12 +35,14 @@ public:
     CaptureDevice(const CaptureDevice&) = delete;
     CaptureDevice& operator=(const CaptureDevice&) = delete;
 
-    std::uint32_t deviceId() const { return deviceId_; }
+    // Where the card stood in the system's list when it was last found there.
+    std::uint32_t deviceId() const { return deviceId_.load(); }
     const WaveInCaps& caps() const { return caps_; }
     const std::string& name() const { return caps_.name; }
 
     // Opens the device and starts recording into `sink`. While recording, does nothing (the
-    // sink stays). Throws AudioError, leaving the device idle.
+    // sink stays). Throws AudioError, leaving the device idle: CardNotConnected when the card is
+    // not in the system's list.
     void start(AudioSink& sink);
     // Stops recording, lets the sink have the part of the current buffer recorded so far, and
     // closes the device. Does nothing while idle; never throws.
@@ -59,20 +62,25 @@ public:
     // The input level of the running or last recording, period by period; reset by start.
     const LevelMeter& level() const { return level_; }
 
-    // Opens the device's own mixer and returns it. Throws AudioError "Can't open Mixer Device.".
+    // Opens the device's own mixer and returns it. Throws AudioError "Can't open Mixer Device.",
+    // or CardNotConnected.
     MixerDevice& mixer();
 
 private:
+    friend class CaptureDeviceRegistry;  // which tells a kept device where its card stands now
+
     enum class State : std::int32_t { Starting, Running, Stopping };
     // Where an undoing starts; each step is followed by every later one.
     enum class Release { UnprepareBuffer2, UnprepareBuffer1, Close, Forget };
 
+    // The card's position in the system's list now. Throws CardNotConnected.
+    std::uint32_t findCard();
     void release(Release from);
     void record();
     void takeBack(WaveHeader& header);
     void handedBack();
 
-    const std::uint32_t deviceId_;
+    std::atomic<std::uint32_t> deviceId_;
     const WaveInCaps caps_;
     const WaveFormat format_ = recording_format::kCapture;
     WaveInApi& waveIn_;

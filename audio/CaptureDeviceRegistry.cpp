@@ -1,5 +1,6 @@
 #include "audio/CaptureDeviceRegistry.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "audio/AudioError.h"
@@ -36,11 +37,22 @@ CaptureDeviceRegistry& CaptureDeviceRegistry::instance() {
     return *registry;
 }
 
-const std::vector<CaptureDevice*>& CaptureDeviceRegistry::devices() {
+std::vector<CaptureDevice*> CaptureDeviceRegistry::devices() {
     std::lock_guard guard(lock_);
-    if (built_) {
-        return devices_;
+    if (!built_) {
+        list();
     }
+    return devices_;
+}
+
+std::vector<CaptureDevice*> CaptureDeviceRegistry::listAgain() {
+    std::lock_guard guard(lock_);
+    list();
+    return devices_;
+}
+
+void CaptureDeviceRegistry::list() {
+    std::vector<CaptureDevice*> listed;
     const std::uint32_t count = waveIn_.deviceCount();
     for (std::uint32_t id = 0; id < count; ++id) {
         WaveInCaps caps;
@@ -48,19 +60,32 @@ const std::vector<CaptureDevice*>& CaptureDeviceRegistry::devices() {
             (caps.formats & recording_format::kCaptureFlag) == 0) {
             continue;
         }
-        owned_.push_back(
-            std::make_unique<CaptureDevice>(id, std::move(caps), waveIn_, mixers_, resources_));
-        devices_.push_back(owned_.back().get());
+        listed.push_back(&deviceOf(id, std::move(caps), listed));
     }
+    devices_ = std::move(listed);
     built_ = true;
-    return devices_;
+}
+
+CaptureDevice& CaptureDeviceRegistry::deviceOf(std::uint32_t deviceId, WaveInCaps caps,
+                                               const std::vector<CaptureDevice*>& taken) {
+    for (const std::unique_ptr<CaptureDevice>& device : owned_) {
+        // Two cards alike in name and identity are two devices, in the order listed.
+        if (sameCard(device->caps(), caps) &&
+            std::find(taken.begin(), taken.end(), device.get()) == taken.end()) {
+            device->deviceId_.store(deviceId);
+            return *device;
+        }
+    }
+    owned_.push_back(
+        std::make_unique<CaptureDevice>(deviceId, std::move(caps), waveIn_, mixers_, resources_));
+    return *owned_.back();
 }
 
 CaptureDevice& CaptureDeviceRegistry::findByName(const char* name) {
-    const std::vector<CaptureDevice*>& list = devices();
+    devices();
     if (name != nullptr) {
         std::lock_guard guard(lock_);
-        for (CaptureDevice* device : list) {
+        for (CaptureDevice* device : devices_) {
             if (device->name() == name) {
                 return *device;
             }

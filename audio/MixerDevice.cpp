@@ -6,15 +6,24 @@
 
 void MixerDevice::open() {
     // The error is thrown here, after the lock is released.
-    if (!openUnderLock()) {
+    if (!openUnderLock(std::nullopt)) {
         throw AudioError("Can't open Mixer Device.");
     }
 }
 
-bool MixerDevice::openUnderLock() {
+void MixerDevice::open(std::uint32_t deviceId) {
+    if (!openUnderLock(deviceId)) {
+        throw AudioError("Can't open Mixer Device.");
+    }
+}
+
+bool MixerDevice::openUnderLock(std::optional<std::uint32_t> deviceId) {
     std::lock_guard guard(lock_);
     if (handle_) {
         return true;
+    }
+    if (deviceId) {
+        deviceId_ = *deviceId;
     }
     std::unique_ptr<OpenMixer> mixer;
     if (api_.open(deviceId_, mixer) != MixerResult::Ok || !mixer) {

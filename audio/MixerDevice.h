@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "audio/MixerLine.h"
@@ -22,6 +23,9 @@ public:
     // Opens the mixer and lists its lines afresh; does nothing when already open.
     // Throws AudioError "Can't open Mixer Device.".
     void open();
+    // The same, for the wave-in device that now stands at `deviceId`, which an open mixer keeps
+    // until it is closed.
+    void open(std::uint32_t deviceId);
     // Deletes the lines and closes the mixer; does nothing when closed.
     void close();
     // The first line named exactly `name`. Throws AudioError "Mixer's line not found." for a
@@ -32,7 +36,7 @@ public:
     const std::vector<std::unique_ptr<MixerLine>>& lines() const { return lines_; }
 
 private:
-    bool openUnderLock();
+    bool openUnderLock(std::optional<std::uint32_t> deviceId);
     void fillLines();
 
     std::uint32_t deviceId_;

@@ -160,6 +160,8 @@ std::string ExamRecording::firstLineName(CaptureDevice& device) {
         std::string name = mixer.lines().empty() ? std::string() : mixer.lines().front()->name();
         mixer.close();
         return name;
+    } catch (const CardNotConnected&) {
+        throw;  // told once, as the start's failure
     } catch (const AudioError& error) {
         showMessage(window_.boxOwner(), QStringLiteral("Error opening mixer"),
                     QString::fromUtf8(error.what()), MessageIcon::None, MessageButtons::Ok);

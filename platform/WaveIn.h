@@ -32,7 +32,15 @@ enum class WaveResult {
 struct WaveInCaps {
     std::string name;
     std::uint32_t formats = 0;  // WAVE_FORMAT_* bits
+    // What tells the card apart from another of the same name, wherever the list has it (the
+    // ALSA PCM, with the card's id; the system's name GUID on Windows); empty where none is.
+    std::string identity{};
 };
+
+// The same card, whatever position each list gives it.
+inline bool sameCard(const WaveInCaps& one, const WaveInCaps& other) {
+    return one.name == other.name && one.identity == other.identity;
+}
 
 struct WaveFormat {
     std::uint16_t wFormatTag = 0;
@@ -88,6 +96,8 @@ public:
     virtual void publishLevelsTo(LevelListener* meter) = 0;
 };
 
+// Device ids are positions in the system's list of the moment: a card added or removed moves
+// the others. deviceCount reads the list again; the other calls use the list it last read.
 class WaveInApi {
 public:
     virtual ~WaveInApi() = default;

@@ -112,6 +112,11 @@ int FakeWaveIn::deviceCountCalls() const {
     return deviceCountCalls_;
 }
 
+std::string FakeWaveIn::openedName() const {
+    std::lock_guard lock(mutex_);
+    return openedName_;
+}
+
 std::uint32_t FakeWaveIn::deviceCount() {
     std::lock_guard lock(mutex_);
     ++deviceCountCalls_;
@@ -126,7 +131,7 @@ WaveResult FakeWaveIn::deviceCaps(std::uint32_t deviceId, WaveInCaps& caps) {
     if (devices[deviceId].capsFail) {
         return WaveResult::Error;
     }
-    caps = {devices[deviceId].name, devices[deviceId].formats};
+    caps = {devices[deviceId].name, devices[deviceId].formats, devices[deviceId].identity};
     return WaveResult::Ok;
 }
 
@@ -138,6 +143,7 @@ WaveResult FakeWaveIn::open(std::uint32_t deviceId, const WaveFormat&, Recording
         return WaveResult::Error;
     }
     queue_ = &queue;
+    openedName_ = devices[deviceId].name;
     meter_ = nullptr;
     openPending_ = true;
     started_ = resetSeen_ = requeueHeld_ = false;

@@ -26,8 +26,9 @@ public:
         std::string name;
         std::uint32_t formats = WAVE_FORMAT_4S16;
         bool capsFail = false;
+        std::string identity{};
     };
-    // Set before the registry lists them.
+    // Set before the registry lists them; a later listing sees what the test changed since.
     std::vector<Device> devices;
 
     void fail(FakeStep step);
@@ -55,6 +56,8 @@ public:
     std::vector<std::string> calls() const;
     void clearCalls();
     int deviceCountCalls() const;
+    // The name of the device last opened, empty before any.
+    std::string openedName() const;
     // Buffers queued right now, waiting to be filled.
     std::size_t queuedCount() const;
 
@@ -90,6 +93,7 @@ private:
     std::function<void()> onReset_;
     int deviceCountCalls_ = 0;
     std::vector<std::string> calls_;
+    std::string openedName_;
 
     RecordingQueue* queue_ = nullptr;  // of the open device
     LevelListener* meter_ = nullptr;   // of the open device

@@ -11,6 +11,7 @@
 
 #include "AudioErrorOf.h"
 #include "CaptureTestDoubles.h"
+#include "FakeMixer.h"
 #include "FakeWaveIn.h"
 #include "Watchdog.h"
 #include "audio/CaptureDevice.h"
@@ -305,6 +306,7 @@ protected:
 
     FakeWaveIn fake;
     CaptureDeviceRegistry registry{fake};
+    RecordingSink sink;
 };
 
 TEST_F(CaptureDeviceRegistryTest, ListsOnlyDevicesThatRecordTheFormat) {
@@ -335,6 +337,45 @@ TEST_F(CaptureDeviceRegistryTest, ListIsBuiltOnce) {
     EXPECT_EQ(registry.devices(), first);
     EXPECT_EQ(audioErrorOf([&] { registry.findByName("Plugged in later"); }), "Device not found.");
     EXPECT_EQ(fake.deviceCountCalls(), 1);
+}
+
+TEST_F(CaptureDeviceRegistryTest, CardIsOpenedWhereverTheSystemNowListsIt) {
+    FakeMixer mixers;
+    CaptureDeviceRegistry withMixers{fake, mixers};
+    fake.devices = {{"Line"}, {"Headset"}, {"Webcam"}};
+    CaptureDevice& headset = withMixers.findByName("Headset");
+    fake.devices = {{"Webcam"}, {"Plugged in later"}, {"Headset"}};
+    headset.start(sink);
+    EXPECT_EQ(fake.openedName(), "Headset");
+    capture_test::stopInTime(headset);
+    headset.mixer().close();
+    EXPECT_THAT(mixers.openedDeviceIds, ElementsAre(2u));
+}
+
+TEST_F(CaptureDeviceRegistryTest, CardNoLongerListedIsToldAsNotConnected) {
+    fake.devices = {{"Mic", WAVE_FORMAT_4S16, false, "plughw:CARD=Headset,DEV=0"}, {"Webcam"}};
+    CaptureDevice& mic = registry.findByName("Mic");
+    // Another card under the same name is not the one chosen.
+    fake.devices = {{"Webcam"}, {"Mic", WAVE_FORMAT_4S16, false, "plughw:CARD=Other,DEV=0"}};
+    const std::string told = "Звуковая карта «Mic» не подключена.";
+    EXPECT_EQ(audioErrorOf([&] { mic.start(sink); }), told);
+    EXPECT_EQ(audioErrorOf([&] { mic.mixer(); }), told);
+    EXPECT_FALSE(mic.isOpen());
+}
+
+TEST_F(CaptureDeviceRegistryTest, ListingAgainKeepsTheDeviceOfEachCardStillThere) {
+    fake.devices = {{"Line"}, {"Headset"}};
+    const std::vector<CaptureDevice*> first = registry.devices();
+    first[1]->start(sink);
+    fake.devices = {{"Headset"}, {"Plugged in later"}};
+    const std::vector<CaptureDevice*> again = registry.listAgain();
+    EXPECT_THAT(listedNames(), ElementsAre("Headset #0", "Plugged in later #1"));
+    EXPECT_EQ(again.front(), first[1]);
+    EXPECT_TRUE(first[1]->isOpen());
+    EXPECT_EQ(audioErrorOf([&] { registry.findByName("Line"); }), "Device not found.");
+    capture_test::stopInTime(*first[1]);
+    fake.devices = {{"Line"}, {"Headset"}, {"Plugged in later"}};
+    EXPECT_EQ(registry.listAgain(), (std::vector{first[0], first[1], again[1]}));
 }
 
 }  // namespace

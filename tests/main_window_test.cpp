@@ -212,4 +212,36 @@ TEST_F(MainWindowTest, StandardButtonsSpeakRussian) {
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Нет");
 }
 
+QStringList listed(QListWidget* list) {
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row) {
+        texts.append(list->item(row)->text() + (list->item(row)->isSelected() ? " *" : ""));
+    }
+    return texts;
+}
+
+TEST_F(MainWindowTest, SoundCardsAreListedAgainAsTheOrganiserTurnsToTheList) {
+    soundCards.devices = {{"Webcam"}, {"Microphone"}};
+    showAndWait();
+    auto* list = dialog.control<QListWidget>(ControlId::SoundCardList);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }, 2000));
+    list->setCurrentRow(0);
+    ASSERT_EQ(listed(list), QStringList({"Microphone *", "Webcam"}));
+    dialog.control(ControlId::Exit)->setFocus();
+    soundCards.devices = {{"Headset"}, {"Webcam"}, {"Microphone"}};
+    list->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(listed(list), QStringList({"Headset", "Microphone *", "Webcam"}));
+    // A card gone takes the choice with it; a click chooses in the list as it is now.
+    soundCards.devices = {{"Webcam"}, {"Headset"}};
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    EXPECT_EQ(listed(list), QStringList({"Headset", "Webcam *"}));
+    dialog.control(ControlId::Exit)->setFocus();
+    dialog.session().examRunning.store(true);
+    soundCards.devices = {{"Webcam"}};
+    list->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(listed(list), QStringList({"Headset", "Webcam *"}));
+    dialog.session().examRunning.store(false);
+}
+
 }  // namespace
