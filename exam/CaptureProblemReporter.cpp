@@ -20,7 +20,8 @@ QString CaptureProblemReporter::lostAudioText(std::uint32_t lostFrames) {
 }
 
 void CaptureProblemReporter::onOverrun(std::uint32_t lostFrames) {
-    events_.captureProblem(lostAudioText(lostFrames));
+    // Told by the sink with the rest of its event, once the sound goes on whole.
+    session_.gaps.onOverrun(lostFrames);
 }
 
 void CaptureProblemReporter::onDeviceLost() {

@@ -1,5 +1,5 @@
-// Tells the organiser, through the window, each time capture loses audio (and how much) or loses
-// the sound card, so a gap in the exam's recording never passes unnoticed.
+// Tells the organiser, through the window, when capture loses the sound card, and hands the audio
+// it loses to the session's gap watch, so a gap in the exam's recording never passes unnoticed.
 #pragma once
 
 #include <QString>

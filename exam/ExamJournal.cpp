@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QLocale>
 #include <span>
 #include <utility>
 
+#include "audio/RecordingFormat.h"
 #include "platform/FileName.h"
 
 namespace exam_journal {
@@ -21,6 +23,8 @@ QString wordOf(Event event) {
             return QStringLiteral("сохранён ответ");
         case Event::FolderNotSynced:
             return QStringLiteral("папка не записана на диск");
+        case Event::AudioLost:
+            return QStringLiteral("потеряна часть звука");
         case Event::ExamEnded:
             break;
     }
@@ -77,6 +81,18 @@ void ExamJournal::examEnded() {
 
 void ExamJournal::folderNotSynced(const QString& file) {
     append(Event::FolderNotSynced, QLatin1Char('\t') + field(file));
+}
+
+void ExamJournal::audioLost(std::uint64_t lostFrames, const exam_journal::LostAudioPlace& place) {
+    const double seconds = static_cast<double>(lostFrames) / recording_format::kSampleRate;
+    QString fields = QLatin1Char('\t') + QLocale(QLocale::Russian).toString(seconds, 'f', 1) +
+                     QStringLiteral(" с\t") + field(place.allFile) + QLatin1Char('\t') +
+                     elapsedText(place.allFrom) + QLatin1Char('-') + elapsedText(place.allTo);
+    if (!place.kim.isEmpty()) {
+        fields += answerFields(place.kim, place.answerFile) + QLatin1Char('\t') +
+                  elapsedText(place.answerFrom) + QLatin1Char('-') + elapsedText(place.answerTo);
+    }
+    append(Event::AudioLost, fields);
 }
 
 QString ExamJournal::failureText() const {

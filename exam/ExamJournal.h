@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,15 +25,30 @@ enum class Event {
     AnswerStopped,
     AnswerSaved,
     ExamEnded,
-    FolderNotSynced
+    FolderNotSynced,
+    AudioLost
 };
 
 // A line is "<yyyy-MM-dd HH:mm:ss>\t<event word>" in local time, then for an exam's start
 // "\t<ALL file>", for an answer event "\tКИМ <kim>\t<answer file>", for a recording whose folder
-// could not be put on the disk "\t<file>"; file names without folder.
+// could not be put on the disk "\t<file>", for sound lost "\t<length> с\t<ALL file>\t<span>" and,
+// when an answer was open, "\tКИМ <kim>\t<answer file>\t<span>"; file names without folder, a
+// span "<from>-<to>" in times as elapsedText.
 inline constexpr char timeFormat[] = "yyyy-MM-dd HH:mm:ss";
 inline constexpr char kimPrefix[] = "КИМ ";
 QString wordOf(Event event);
+
+// Where sound was lost: between two times of the ALL file and, if one was open, of an answer.
+// A queue may keep sound from before a loss, so where in the span is not known.
+struct LostAudioPlace {
+    QString allFile;
+    std::int64_t allFrom = 0;
+    std::int64_t allTo = 0;
+    QString kim;  // empty for no answer
+    QString answerFile;
+    std::int64_t answerFrom = 0;
+    std::int64_t answerTo = 0;
+};
 
 }  // namespace exam_journal
 
@@ -61,6 +77,8 @@ public:
     void examEnded();
     // A recording made whose folder could not be synced: a power cut may take its name.
     void folderNotSynced(const QString& file);
+    // `lostFrames` of the exam's sound missing at `place`.
+    void audioLost(std::uint64_t lostFrames, const exam_journal::LostAudioPlace& place);
 
     // The text told when the journal cannot be written.
     QString failureText() const;

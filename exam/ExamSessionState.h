@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "exam/CaptureGapWatch.h"
 #include "exam/CurrentAnswer.h"
 #include "exam/RecordingFile.h"
 
@@ -24,6 +25,8 @@ struct ExamSessionState {
     std::atomic<bool> stopWithoutAsking{false};
     // Set when the sound card stopped recording during the exam: no block will close an answer.
     std::atomic<bool> captureLost{false};
+    // The sound received against the clock; restarted by each exam's sink.
+    CaptureGapWatch gaps;
 
     // The window's thread's alone. How a new recording's folder is put on the disk (tests fail
     // it), and whether a failure of that has been told.

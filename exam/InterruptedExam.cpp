@@ -41,6 +41,18 @@ bool isKim(const QString& kim) {
            });
 }
 
+// "<length> с\t<ALL file>\t<time>", then for an answer "\tКИМ <kim>\t<answer file>\t<time>".
+bool isAudioLost(const QStringList& fields) {
+    const QString prefix = QString::fromUtf8(exam_journal::kimPrefix);
+    const bool exam = fields.size() >= 5 && fields[2].endsWith(QStringLiteral(" с")) &&
+                      isBareName(fields[3]) && !fields[4].isEmpty();
+    if (fields.size() == 5) {
+        return exam;
+    }
+    return exam && fields.size() == 8 && fields[5].startsWith(prefix) &&
+           isKim(fields[5].mid(prefix.size())) && isBareName(fields[6]) && !fields[7].isEmpty();
+}
+
 // "yyyy-MM-dd HH:mm:ss" read by hand into `line`: Qt's parse of a format would cost a start
 // with a long journal whole seconds. False when it is not a valid time of that shape.
 bool readTime(const QString& text, Line& line) {
@@ -88,7 +100,7 @@ std::optional<Line> parseLine(QByteArrayView bytes) {
         return std::nullopt;
     }
     for (const Event event : {Event::ExamStarted, Event::AnswerStarted, Event::AnswerStopped,
-                              Event::AnswerSaved, Event::ExamEnded}) {
+                              Event::AnswerSaved, Event::ExamEnded, Event::AudioLost}) {
         if (fields[1] != exam_journal::wordOf(event)) {
             continue;
         }
@@ -96,6 +108,10 @@ std::optional<Line> parseLine(QByteArrayView bytes) {
         switch (event) {
             case Event::ExamEnded:
                 return fields.size() == 2 ? std::optional(line) : std::nullopt;
+            case Event::AudioLost:
+                // An event of the exam, not of its answers: the KIM number it may name is the
+                // answer's own line's to tell.
+                return isAudioLost(fields) ? std::optional(line) : std::nullopt;
             case Event::ExamStarted:
                 line.file = fields.value(2);
                 return fields.size() == 3 && isBareName(line.file) ? std::optional(line)

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "audio/RecordingFormat.h"
+#include "exam/CaptureProblemReporter.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/RecordingEvents.h"
@@ -25,9 +26,13 @@ Mp3FileSink::Mp3FileSink(ExamSessionState& session, RecordingEvents& events, Exa
       maxAnswerSeconds_(maxAnswerSeconds),
       stream_(recording_format::kBitrateKbps, recording_format::kSampleRate,
               recording_format::kSampleRate, library),
-      output_(std::max(kOutputArea, stream_.outputBufferSize())) {}
+      output_(std::max(kOutputArea, stream_.outputBufferSize())) {
+    session_.gaps.restart();
+}
 
 void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
+    const std::uint64_t frames = byteCount / recording_format::kCapture.nBlockAlign;
+    watchForGaps(frames);
     std::uint32_t produced = 0;
     const std::uint32_t result =
         stream_.encode(static_cast<const short*>(data), byteCount / 2, output_.data(), &produced);
@@ -39,7 +44,6 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
     const std::span<const unsigned char> mp3(output_.data(), produced);
     // Spans are the sound itself: a clock set on or back mid-exam moves neither them nor the
     // limit.
-    const std::uint64_t frames = byteCount / recording_format::kCapture.nBlockAlign;
     examFrames_ += frames;
 
     // Every block that arrives while the file is open belongs to the exam, those handed over by
@@ -77,6 +81,44 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
     if (answer.state() == AnswerState::StopRequested) {
         closeAnswer(session_, events_, journal_);
     }
+}
+
+void Mp3FileSink::watchForGaps(std::uint64_t frames) {
+    const std::optional<std::uint64_t> lost = session_.gaps.onBlock(frames);
+    if (session_.gaps.inGap()) {
+        if (!gapPlace_) {
+            gapPlace_ = placeNow();
+        }
+        return;
+    }
+    if (lost) {
+        events_.captureProblem(
+            CaptureProblemReporter::lostAudioText(static_cast<std::uint32_t>(*lost)));
+        // The loss lies before this block, after the start of the first one that showed it.
+        exam_journal::LostAudioPlace place = gapPlace_.value_or(placeNow());
+        place.allTo = placeNow().allFrom;
+        if (!place.kim.isEmpty()) {
+            // An answer closed meanwhile keeps its length until the next one opens.
+            place.answerTo = std::max(place.answerFrom, session_.answer.elapsed());
+        }
+        journal_.audioLost(*lost, place);
+    }
+    gapPlace_.reset();
+}
+
+exam_journal::LostAudioPlace Mp3FileSink::placeNow() const {
+    exam_journal::LostAudioPlace place;
+    place.allFile = QString::fromStdString(session_.allFile.name());
+    place.allFrom = static_cast<std::int64_t>(examFrames_ / recording_format::kSampleRate);
+    place.allTo = place.allFrom;
+    const CurrentAnswer& answer = session_.answer;
+    if (answer.state() != AnswerState::Idle) {
+        place.kim = answer.kim();
+        place.answerFile = QString::fromStdString(answer.fileName());
+        place.answerFrom = answer.elapsed();
+        place.answerTo = place.answerFrom;
+    }
+    return place;
 }
 
 void closeAnswer(ExamSessionState& session, RecordingEvents& events, ExamJournal& journal) {

@@ -4,13 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "audio/AudioSink.h"
 #include "audio/Mp3Stream.h"
+#include "exam/ExamJournal.h"
 
 class EncoderLibrary;
-class ExamJournal;
 class RecordingEvents;
 struct ExamSessionState;
 
@@ -22,7 +23,8 @@ void closeAnswer(ExamSessionState& session, RecordingEvents& events, ExamJournal
 // One per exam, never reused. The session state, the events and the journal must outlive it; it
 // must live
 // until the capture device's stop() has returned. It holds no files: it writes those of the
-// session state. It never waits for the window.
+// session state. It never waits for the window. It restarts the session's gap watch, feeds it
+// each block and tells each loss it finds once, when the sound goes on whole.
 class Mp3FileSink final : public AudioSink {
 public:
     // Throws what Mp3Stream throws.
@@ -32,6 +34,10 @@ public:
     void onAudioData(const void* data, std::uint32_t byteCount) override;
 
 private:
+    // Before the block of `frames`: tells the loss that block ends, or notes where one begins.
+    void watchForGaps(std::uint64_t frames);
+    exam_journal::LostAudioPlace placeNow() const;
+
     ExamSessionState& session_;
     RecordingEvents& events_;
     ExamJournal& journal_;
@@ -39,5 +45,6 @@ private:
     Mp3Stream stream_;
     std::vector<unsigned char> output_;  // sized once: nothing is allocated per block
     bool encoderFailureReported_ = false;
-    std::uint64_t examFrames_ = 0;  // handed over since the exam's start
+    std::uint64_t examFrames_ = 0;                          // handed over since the exam's start
+    std::optional<exam_journal::LostAudioPlace> gapPlace_;  // of the loss not yet told
 };

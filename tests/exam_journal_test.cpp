@@ -49,14 +49,19 @@ TEST_F(ExamJournalTest, CutOffExamNamesEachUnsavedAnswerOnceAndSkipsBrokenLines)
             log.answerSaved(kim, QString("out/a_%1.mp3").arg(kim));
         }
     }
+    // Lost sound names the answer it fell in, which has its own lines.
+    log.audioLost(330'750, {"out/ALL_2.mp3", 75, 80, "3333333", "out/a_3333333.mp3", 15, 20});
     log.answerStarted("4444444", "out/a_4444444.mp3");
-    appendRaw("\xff\xfe\tначат экзамен\tALL_3.mp3\n2024-06-03 09:1");
+    log.audioLost(22'050, {"out/ALL_2.mp3", 3'700, 3'702, {}, {}, 0, 0});
+    appendRaw(
+        "\xff\xfe\tначат экзамен\tALL_3.mp3\n2024-06-03 09:20:00\tпотеряна часть звука\n"
+        "2024-06-03 09:1");
     ASSERT_TRUE(QFile("out/ALL_2.mp3").open(QIODevice::WriteOnly));
 
     std::optional<InterruptedExam> exam = findInterruptedExam("out");
     ASSERT_TRUE(exam.has_value());
     EXPECT_EQ(exam->allFile, "ALL_2.mp3");
-    EXPECT_EQ(exam->lastEvent, minute(17));
+    EXPECT_EQ(exam->lastEvent, minute(19));
     EXPECT_EQ(exam->kims, QStringList({"2222222", "4444444"}));
     EXPECT_TRUE(failures.isEmpty());
 

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "ExamTestAudio.h"
 #include "RecorderTest.h"
 #include "audio/EncoderLibrary.h"
+#include "exam/CaptureGapWatch.h"
+#include "exam/CaptureProblemReporter.h"
 #include "exam/ExamJournal.h"
 #include "exam/ExamSessionState.h"
 #include "exam/Mp3FileSink.h"
@@ -222,6 +225,66 @@ TEST_F(Mp3FileSinkTest, BlockTheEncoderRefusesIsToldOnce) {
         [](const std::string& call) { return call.starts_with("problem Ошибка кодирования"); });
     EXPECT_EQ(problems, 1);
     EXPECT_GT(fs::file_size("all.mp3"), 0u);
+}
+
+CaptureGapWatch watchOn(const std::chrono::duration<double>& now) {
+    return CaptureGapWatch([&now] {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now));
+    });
+}
+
+// Blocks handed back 2 s apart on a clock the test moves, but for what it adds: three losses
+// of 3 s, each told once and journaled where it began.
+TEST_F(Mp3FileSinkTest, EachLossIsToldOnceWithItsWholeLengthAndJournaledWhereItFalls) {
+    std::chrono::duration<double> now{};
+    session.gaps = watchOn(now);
+    CaptureProblemReporter reporter(window, session, journal);
+    const auto blockAfter = [&](double seconds) {
+        now += std::chrono::duration<double>(seconds);
+        block();
+    };
+    for (const double jitter : {0.0, 0.3, -0.2, 0.1, -0.2, 0.0}) {
+        blockAfter(2 + jitter);
+    }
+    ASSERT_TRUE(session.answer.open("answer.mp3", "0000017"));
+    blockAfter(2 + 3);  // the process stood still for 3 s and the system kept none of it
+    blockAfter(2);
+    blockAfter(2 + 5);  // still for 5 s, of which a queue kept 2 s that came at once
+    blockAfter(0.01);
+    blockAfter(2);
+    for (int i = 0; i < 10; ++i) {
+        reporter.onOverrun(13'230);  // the back end's loss, also missing from the sound
+        blockAfter(2.3);
+    }
+    blockAfter(2);
+    blockAfter(2);
+    const std::string told =
+        "problem " + CaptureProblemReporter::lostAudioText(132'300).toStdString();
+    EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), told), 3);
+    QFile file("journal");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(
+        lines[0].endsWith("\tпотеряна часть звука\t3,0 с\tall.mp3\t00:00.12-00:00.14\tКИМ "
+                          "0000017\tanswer.mp3\t00:00.00-00:00.02"));
+    EXPECT_TRUE(
+        lines[2].endsWith("\t3,0 с\tall.mp3\t00:00.22-00:00.42\tКИМ 0000017\tanswer.mp3\t"
+                          "00:00.10-00:00.30"));
+}
+
+// A card's clock off the computer's by 0.02 % either way through a 45-minute exam, its blocks
+// back up to 0.3 s late.
+TEST(CaptureGapWatchTest, CardClockDriftIsNeverALoss) {
+    for (const double pace : {1.0002, 0.9998}) {
+        std::chrono::duration<double> now{};
+        CaptureGapWatch watch = watchOn(now);
+        for (int i = 0; i < 45 * 30; ++i) {
+            now = std::chrono::duration<double>(2 * pace * (i + 1) + 0.1 * (i % 4));
+            ASSERT_FALSE(watch.onBlock(88'200) || watch.inGap()) << "block " << i << " " << pace;
+        }
+    }
 }
 
 TEST(ElapsedTextTest, ShowsHoursOfTheDayMinutesAndSeconds) {
