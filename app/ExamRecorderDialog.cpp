@@ -68,7 +68,7 @@ ExamRecorderDialog::ExamRecorderDialog(WindowServices services, QWidget* parent)
         *this, *windowUpdater_, *journal_,
         ExamServices{*services_.captureDevices, *services_.encoder, services_.clock,
                      [signalWatch](CaptureDevice& device) { signalWatch->handOver(device); },
-                     services_.keepAwake});
+                     services_.keepAwake, services_.resumePace});
     routeCommands();
 }
 

@@ -26,6 +26,7 @@ class ExamWindowUpdater;
 class KeepAwake;
 class Playback;
 class PlaybackPlayer;
+class PollPace;
 class StartupEnvironment;
 
 // What the window takes from outside; tests put scripted ones in place.
@@ -51,6 +52,8 @@ struct WindowServices {
     // The longest answer, read as the session is set up: the system's settings file's or the
     // string table's (LongestAnswer.h).
     std::function<LongestAnswer()> longestAnswer = {};
+    // How often an exam looks for its lost card (ExamServices).
+    std::function<std::unique_ptr<PollPace>()> resumePace = {};
 };
 
 namespace Ui {

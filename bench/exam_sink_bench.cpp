@@ -104,6 +104,7 @@ public:
     void answerClosed(std::uint64_t) override {}
     void writeFailed(const std::string&) override { ++failures; }
     void captureProblem(const QString&) override { ++failures; }
+    void captureNotice(const QString&) override {}
 };
 
 void SinkBlockIntoBothFiles(benchmark::State& state) {

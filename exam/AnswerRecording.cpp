@@ -144,7 +144,8 @@ void AnswerRecording::onRecordAnswer() {
     if (session.captureLost.load()) {
         showMessage(window_.boxOwner(),
                     QStringLiteral("Звуковая карта не записывает: ответ записать нельзя. "
-                                   "Закончите экзамен и начните его заново."),
+                                   "Проверьте её подключение: когда карта вернётся, запись "
+                                   "экзамена продолжится сама."),
                     QStringLiteral("Ошибка"), MessageIcon::Stop, MessageButtons::Ok);
         return;
     }

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "audio/CaptureDevice.h"
 #include "audio/RecordingFormat.h"
 #include "exam/ExamSessionState.h"
 #include "exam/Mp3FileSink.h"
@@ -25,6 +26,7 @@ void CaptureProblemReporter::onOverrun(std::uint32_t lostFrames) {
 }
 
 void CaptureProblemReporter::onDeviceLost() {
+    const std::lock_guard lock(lossMutex_);
     session_.captureLost.store(true);
     CurrentAnswer& answer = session_.answer;
     // As the sink does at the maximum length, then on the block that will not come.
@@ -37,5 +39,16 @@ void CaptureProblemReporter::onDeviceLost() {
     }
     events_.captureProblem(QStringLiteral(
         "Звуковая карта перестала записывать: запись экзамена прервана. Проверьте подключение "
-        "звуковой карты и микрофона, затем закончите экзамен и начните его заново."));
+        "звуковой карты и микрофона: когда карта вернётся, запись экзамена продолжится сама."));
+}
+
+void CaptureProblemReporter::onCaptureBack(const CaptureDevice& device) {
+    const std::lock_guard lock(lossMutex_);
+    // The device marks itself lost before it tells: a loss not seen here is told after this.
+    if (device.deviceLost()) {
+        return;
+    }
+    session_.captureLost.store(false);
+    events_.captureNotice(
+        QStringLiteral("Звуковая карта снова записывает: запись экзамена продолжается."));
 }

@@ -4,9 +4,11 @@
 
 #include <QString>
 #include <cstdint>
+#include <mutex>
 
 #include "audio/CaptureProblemListener.h"
 
+class CaptureDevice;
 class ExamJournal;
 class RecordingEvents;
 struct ExamSessionState;
@@ -20,6 +22,10 @@ public:
 
     void onOverrun(std::uint32_t lostFrames) override;
     void onDeviceLost() override;
+    // Capture of the lost card runs again on `device`: answers may be recorded again, and the
+    // status line says so, unless the card is already lost again. Called off the recording
+    // thread.
+    void onCaptureBack(const CaptureDevice& device);
 
     // What the organiser is told of `lostFrames` of lost audio.
     static QString lostAudioText(std::uint32_t lostFrames);
@@ -28,4 +34,6 @@ private:
     RecordingEvents& events_;
     ExamSessionState& session_;
     ExamJournal& journal_;
+    // Orders a loss against a return, so the last word is the card's true state.
+    std::mutex lossMutex_;
 };

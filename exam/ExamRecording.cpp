@@ -144,7 +144,16 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     examDevice->setProblemListener(&reporter_);
     try {
         examDevice->start(*examSink);
+        std::unique_ptr<PollPace> pace =
+            services_.resumePace ? services_.resumePace() : std::make_unique<SteadyPace>();
+        resumer_ = std::make_unique<CaptureResumer>(
+            *examDevice, *examSink, reporter_,
+            [this, device = examDevice, lineName, volume] {
+                prepareRecordingLine(*device, lineName, volume);
+            },
+            std::move(pace));
     } catch (...) {
+        examDevice->stop();
         session.examRunning.store(false, std::memory_order_release);
         examDevice->setProblemListener(nullptr);
         session.allFile.closeAndRemoveIfEmpty();
@@ -202,6 +211,7 @@ void ExamRecording::stopBeforeExit() {
 void ExamRecording::stopCapture() {
     ExamSessionState& session = window_.session();
     session.examRunning.store(false, std::memory_order_release);
+    resumer_.reset();
     examDevice->stop();
     examDevice->setProblemListener(nullptr);
     // Capture has stopped: the answer and the ALL file are the window's thread's now.

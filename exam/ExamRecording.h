@@ -7,6 +7,7 @@
 #include <string>
 
 #include "exam/CaptureProblemReporter.h"
+#include "exam/CaptureResumer.h"
 #include "exam/ExamClock.h"
 #include "exam/Mp3FileSink.h"
 #include "platform/KeepAwake.h"
@@ -27,6 +28,8 @@ struct ExamServices {
     std::function<void(CaptureDevice&)> beforeCapture;
     // Keeps the machine awake for `reason` (UTF-8) while the hold it returns lives.
     std::function<std::unique_ptr<KeepAwake>(const std::string& reason)> keepAwake;
+    // How often a lost card is looked for, one pace per exam; empty for once a second.
+    std::function<std::unique_ptr<PollPace>()> resumePace = {};
 };
 
 // Lives in the window, which must outlive it, as must the events, the journal, the registry and
@@ -54,8 +57,8 @@ private:
     void prepareRecordingLine(CaptureDevice& device, const std::string& lineName, int volume);
     // Holds the machine awake for the exam; where it cannot, says so once per run.
     void keepAwake();
-    // Stops capture, which hands the sink the block in hand, then closes the ALL file and an
-    // answer still open, and lets the machine sleep again.
+    // Stops looking for a lost card and stops capture, which hands the sink the block in hand,
+    // then closes the ALL file and an answer still open, and lets the machine sleep again.
     void stopCapture();
 
     ExamWindow& window_;
@@ -66,6 +69,8 @@ private:
     // The window's thread's alone: the device of the last start and the running exam's sink.
     CaptureDevice* examDevice = nullptr;
     std::unique_ptr<Mp3FileSink> examSink;
+    // Owns the device's starts and stops while the exam runs.
+    std::unique_ptr<CaptureResumer> resumer_;
     std::unique_ptr<KeepAwake> awake_;
     bool sleepWarned_ = false;
 };

@@ -68,6 +68,10 @@ void ExamWindowUpdater::captureProblem(const QString& text) {
     tell(text);
 }
 
+void ExamWindowUpdater::captureNotice(const QString& text) {
+    post([this, text] { window_.control<QLabel>(ControlId::StatusLine)->setText(text); });
+}
+
 void ExamWindowUpdater::tell(const QString& text) {
     post([this, text] {
         window_.control<QLabel>(ControlId::StatusLine)->setText(text);

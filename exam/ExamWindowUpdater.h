@@ -21,6 +21,7 @@ public:
     void answerClosed(std::uint64_t answer) override;
     void writeFailed(const std::string& fileName) override;
     void captureProblem(const QString& text) override;
+    void captureNotice(const QString& text) override;
 
 private:
     template <typename Show>

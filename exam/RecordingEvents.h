@@ -20,6 +20,8 @@ public:
     virtual void answerClosed(std::uint64_t answer) = 0;
     virtual void writeFailed(const std::string& fileName) = 0;
     virtual void captureProblem(const QString& text) = 0;
+    // News of capture that asks nothing of the organiser: the status line alone.
+    virtual void captureNotice(const QString& text) = 0;
 
 protected:
     ~RecordingEvents() = default;

@@ -1,5 +1,5 @@
-// Test doubles around a capture device: resources that count (or refuse) threads and memory,
-// sinks that keep a copy of every block or stay away too long, a listener that notes problems.
+// Test doubles around a capture device: resources that count (or refuse) threads and memory, sinks
+// that keep every block or stay away too long, a listener that notes problems, looks by hand.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "audio/CaptureDevice.h"
 #include "audio/CaptureProblemListener.h"
 #include "audio/CaptureResources.h"
+#include "exam/CaptureResumer.h"
 
 namespace capture_test {
 
@@ -157,6 +159,18 @@ public:
 
 private:
     int calls_ = 0;
+};
+
+// Looks once for each one the test allows.
+class SteppedPace : public PollPace {
+public:
+    bool wait() override { return (allowed_.acquire(), !stopping_); }
+    void stop() override { stopping_ = true, allowed_.release(); }
+    void look(int count = 1) { allowed_.release(count); }
+
+private:
+    std::counting_semaphore<> allowed_{0};
+    std::atomic<bool> stopping_{false};
 };
 
 inline void stopInTime(CaptureDevice& device) {

@@ -115,6 +115,13 @@ ExamRecorderDialog& ScriptedCardTest::window(std::int32_t maxAnswerSeconds, Enco
         return QDateTime::fromSecsSinceEpoch(now.load(), examDay.timeZone());
     };
     services.longestAnswer = [maxAnswerSeconds] { return LongestAnswer{maxAnswerSeconds, {}}; };
+    if (!services.resumePace) {
+        services.resumePace = [this] {
+            auto stepped = std::make_unique<capture_test::SteppedPace>();
+            pace = stepped.get();
+            return stepped;
+        };
+    }
     if (!services.makeFallbackPlayer) {
         services.makeFallbackPlayer = [this](QObject*) {
             return std::make_unique<ScriptedPlayer>(players, "fallback");

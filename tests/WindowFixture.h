@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptureTestDoubles.h"
 #include "ExamTestAudio.h"
 #include "FakeMixer.h"
 #include "FakeWaveIn.h"
@@ -81,6 +82,7 @@ public:
     // One block of 2 s recorded `seconds` after the exam's first second.
     void block(std::int64_t seconds);
     CaptureDevice& device() { return registry.findByName("Microphone"); }
+    capture_test::SteppedPace* pace = nullptr;  // the running exam's, unless `services` name one
 
     FakeWaveIn soundCards;
     FakeMixer mixers;

@@ -416,6 +416,38 @@ TEST_F(ExamWindowTest, CaptureProblemsAreToldOncePerEvent) {
     EXPECT_EQ(text(ControlId::StatusLine), boxes[2].text);
 }
 
+TEST_F(ExamWindowTest, ALostCardBackAfterSomeLooksRecordsOnIntoTheSameAllFile) {
+    window();
+    startExam();
+    enterKim("0000017");
+    yes(ControlId::RecordAnswer);
+    soundCards.fail(FakeStep::Open);
+    soundCards.report(WaveMessage::Kind::DeviceLost);
+    const auto status = [&] { return text(ControlId::StatusLine); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith("продолжится сама."); }, 10'000));
+    pace->look(2);
+    const auto failedOpens = [&] { return std::ranges::count(soundCards.calls(), "open failed"); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failedOpens() == 2; }, 10'000));
+    EXPECT_TRUE(dialog->control(ControlId::Listen)->isEnabled());
+    soundCards.succeed(FakeStep::Open);
+    pace->look();
+    const QString back = "Звуковая карта снова записывает: запись экзамена продолжается.";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == back; }, 10'000));
+    EXPECT_EQ(mixers.writes.size(), 4 * 3u) << "the line is prepared at the start and each look";
+    enterKim("0000024");
+    yes(ControlId::RecordAnswer);
+    capture(pcm);
+    yes(ControlId::StopAnswer);
+    capture(pcm);
+    click(ControlId::Listen);
+    click(ControlId::SaveAnswer);
+    endExam();
+    ASSERT_EQ(allFiles(), std::vector<std::string>{kFirstAllFile});
+    EXPECT_NEAR(mp3::inspectFile(kFirstAllFile).decodedSamples, kBlockBytes / 2, kEncoderSlack);
+    EXPECT_NEAR(mp3::inspectFile("out/0123-001-eng_0000024.mp3").decodedSamples, kBlockBytes / 2,
+                kEncoderSlack);
+}
+
 // The system's hold over a private system bus, where the login manager's mock comes when a test
 // starts it, and no session bus; the variables stay set, naming nothing, for the tests after.
 class KeepAwakeTest : public ExamWindowTest {

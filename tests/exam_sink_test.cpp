@@ -53,6 +53,7 @@ public:
     void captureProblem(const QString& text) override {
         calls.push_back("problem " + text.toStdString());
     }
+    void captureNotice(const QString&) override {}
 
     std::vector<std::string> calls;
 };

@@ -232,6 +232,7 @@ public:
     void answerClosed(std::uint64_t) override {}
     void writeFailed(const std::string& name) override { ADD_FAILURE() << name; }
     void captureProblem(const QString& text) override { ADD_FAILURE() << text.toStdString(); }
+    void captureNotice(const QString& text) override { ADD_FAILURE() << text.toStdString(); }
 };
 
 // An out folder as a real exam leaves it: the ALL file, an answer of three blocks per KIM
