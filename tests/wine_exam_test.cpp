@@ -142,9 +142,13 @@ protected:
             0);
         speaker_ = std::thread([this] {
             while (!silent_) {
-                runProgram({"paplay",
-                            std::string("--device=") + test_support::PulseAudioServer::kSinkName,
-                            (work_ / "speech.wav").string()});
+                // While the sink is away each start fails at once.
+                if (runProgram(
+                        {"paplay",
+                         std::string("--device=") + test_support::PulseAudioServer::kSinkName,
+                         (work_ / "speech.wav").string()}) != 0) {
+                    std::this_thread::sleep_for(200ms);
+                }
             }
         });
     }
@@ -449,6 +453,58 @@ TEST_F(WineExamOnSoundServerTest, AKillMidAnswerLeavesBothFilesPlayableUpToIt) {
     const double answerSeconds = decodedSeconds(outFile("0042-007-eng_0000017.mp3"));
     EXPECT_GT(answerSeconds, seconds(killed - answerStarted) - kKillSlack);
     EXPECT_LT(answerSeconds, seconds(killed - answerStarted) + 0.5);
+}
+
+// The sink's monitor is the card: unloaded mid-exam and loaded again 4 s later under the same
+// name, the exam records on by itself into its one ALL file, and an answer after the return
+// holds the speech.
+TEST_F(WineExamOnSoundServerTest, ACardRemovedAndBackRecordsOnIntoTheSameAllFile) {
+    const std::string main = startSession();
+    ASSERT_FALSE(main.empty());
+    startExam(main);
+    std::this_thread::sleep_for(6s);
+    server().unloadNullSink();
+    ASSERT_TRUE(answerBox("^Ошибка$")) << boxesOnScreen();
+    std::this_thread::sleep_for(4s);
+    const fs::path all = allFile();
+    ASSERT_FALSE(all.empty());
+    // By now the first look for the card has handed the lost recording's last block over.
+    const std::uintmax_t lostAt = fs::file_size(all);
+    const double beforeLoss = decodedSeconds(all);
+    server().loadNullSink();
+    const Clock::time_point back = Clock::now();
+    for (auto until = back + 60s; fs::file_size(all) == lostAt && Clock::now() < until;) {
+        std::this_thread::sleep_for(100ms);
+    }
+    const Clock::time_point grown = Clock::now();
+    ASSERT_GT(fs::file_size(all), lostAt) << boxesOnScreen();
+    std::cout << "the ALL file grows " << seconds(grown - back) << " s after the card's return\n";
+    answerBox("^Ошибка$", 10s);  // the sound missing while the card was away
+    startAnswer(main, "0000017");
+    std::this_thread::sleep_for(6s);
+    clickAt(main, 466, 300);
+    ASSERT_TRUE(answerBox("^Завершить$")) << boxesOnScreen();
+    ASSERT_TRUE(clickUntilShown(main, 591, 300, "^(Buf playback|Проигрывание)"));
+    answerBox("^(Buf playback|Проигрывание)");
+    EXPECT_TRUE(clickUntilSaved(main, "0000017"));
+    clickAt(main, 248, 194);
+    ASSERT_TRUE(answerBox("^Закончить экзамен\\?$")) << boxesOnScreen();
+    const Clock::time_point ended = Clock::now();
+    std::this_thread::sleep_for(3s);
+
+    const auto allFiles = std::ranges::count_if(fs::directory_iterator(work_ / "out"), [](auto& e) {
+        return e.path().filename().string().starts_with("ALL_");
+    });
+    EXPECT_EQ(allFiles, 1);
+    const double allSeconds = decodedSeconds(all);
+    EXPECT_GT(allSeconds, beforeLoss + seconds(ended - grown)) << "from " << beforeLoss;
+    EXPECT_LT(allSeconds, beforeLoss + seconds(ended - back) + 0.5) << "from " << beforeLoss;
+    const mp3::Stream answer = mp3::inspectFile(outFile("0042-007-eng_0000017.mp3"));
+    EXPECT_EQ(answer.error, "");
+    EXPECT_GT(static_cast<double>(answer.decodedSamples) / kRate, 5.5);
+    // The null sink's silence is exact zeros.
+    EXPECT_GT(std::ranges::count_if(answer.pcm, [](std::int16_t s) { return std::abs(s) > 1000; }),
+              std::ssize(answer.pcm) / 50);
 }
 
 // The Windows test program's cases that need this server: wave-in capture, the mixer, and the
