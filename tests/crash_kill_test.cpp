@@ -366,7 +366,8 @@ TEST_F(CrashKillTest, StoppedForHalfAMinuteMidAnswerTellsTheLossOnce) {
         startRecorder(folder, 0, {}, "CrashKillOnSoundServerTest.RecordsUntilAskedToEnd");
     const std::optional<Moments> started = answerStarted(*recorder, folder);
     ASSERT_TRUE(started);
-    std::this_thread::sleep_for(2s);
+    // Past the first block: the sound is measured against the clock from its hand-back on.
+    std::this_thread::sleep_for(4s);
     recorder->signal(SIGSTOP);
     std::this_thread::sleep_for(30s);
     recorder->signal(SIGCONT);
