@@ -5,6 +5,8 @@
 #include <sys/prctl.h>
 
 #include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -85,10 +87,11 @@ std::vector<Clock::time_point> momentsIn(const fs::path& file) {
     return moments;
 }
 
-// This binary running RecordsUntilKilled in `folder`, its output in folder/log.
+// This binary running `test` in `folder`, its output in folder/log.
 // With `closeAfterMs`, it closes the program that long into the answer instead of waiting.
-std::unique_ptr<test_support::ChildProcess> startRecorder(const fs::path& folder, int leadMs,
-                                                          std::optional<int> closeAfterMs = {}) {
+std::unique_ptr<test_support::ChildProcess> startRecorder(
+    const fs::path& folder, int leadMs, std::optional<int> closeAfterMs = {},
+    const std::string& test = "CrashKillTest.RecordsUntilKilled") {
     test_support::ChildProcess::Options options;
     // TMPDIR puts the recorder's working folder inside `folder` too.
     options.environment = {std::string(kFolderVariable) + "=" + folder.string(),
@@ -101,7 +104,7 @@ std::unique_ptr<test_support::ChildProcess> startRecorder(const fs::path& folder
     options.outputFile = (folder / "log").string();
     return std::make_unique<test_support::ChildProcess>(
         std::vector<std::string>{fs::read_symlink("/proc/self/exe").string(),
-                                 "--gtest_filter=CrashKillTest.RecordsUntilKilled"},
+                                 "--gtest_filter=" + test},
         options);
 }
 
@@ -198,6 +201,33 @@ TEST_F(CrashKillTest, RecordsUntilKilled) {
     }
     QTest::qWait(3'600'000);
     FAIL() << "never killed";
+}
+
+using CrashKillOnSoundServerTest = SoundServerWindowTest;
+
+// The process to stop: an exam on the sound server's card and an answer, recorded until the
+// file "end" appears; then the boxes shown are printed and the program closed.
+TEST_F(CrashKillOnSoundServerTest, RecordsUntilAskedToEnd) {
+    const char* folder = std::getenv(kFolderVariable);
+    if (folder == nullptr) {
+        GTEST_SKIP() << "started by StoppedForHalfAMinuteMidAnswerTellsTheLossOnce";
+    }
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    openServerWindow();
+    yes(ControlId::StartExam);
+    const Clock::time_point examSound = Clock::now();
+    enterKim("0000017");
+    yes(ControlId::RecordAnswer);
+    writeMoments(fs::path(folder) / "started", {examSound, Clock::now()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(fs::path(folder) / "end"); }, 600'000));
+    for (const MessageRequest& box : boxes) {
+        std::cout << "box: " << box.text.toStdString() << std::endl;
+    }
+    writeMoments(fs::path(folder) / "ended", {Clock::now()});
+    setExitHandler({});
+    answerNext(MessageAnswer::Yes);
+    dialog->askToClose();
+    FAIL() << "the close question's Yes did not end the process";
 }
 
 // Waits for the recorder in `folder` to start its answer; nothing when it ended or took a minute.
@@ -323,6 +353,49 @@ TEST_F(CrashKillTest, FilesPlayUpToShortlyBeforeEveryKill) {
     }
     std::cout << kill - 1 << " kills, at most " << latest << " s into the answer; worst loss "
               << worstLoss << " s\n";
+}
+
+// The whole recorder stopped for 30 s mid-answer: what the sound server's queue could not keep
+// is told in one box and one journal line, with the length the ALL file lacks.
+TEST_F(CrashKillTest, StoppedForHalfAMinuteMidAnswerTellsTheLossOnce) {
+    if (const auto reason = test_support::PulseAudioServer::unavailableReason()) {
+        GTEST_SKIP() << *reason;
+    }
+    const fs::path folder = workingFolder().toStdString();
+    const auto recorder =
+        startRecorder(folder, 0, {}, "CrashKillOnSoundServerTest.RecordsUntilAskedToEnd");
+    const std::optional<Moments> started = answerStarted(*recorder, folder);
+    ASSERT_TRUE(started);
+    // Past the first block: the sound is measured against the clock from its hand-back on.
+    std::this_thread::sleep_for(4s);
+    recorder->signal(SIGSTOP);
+    std::this_thread::sleep_for(30s);
+    recorder->signal(SIGCONT);
+    std::this_thread::sleep_for(10s);  // the queue drained, then blocks recorded whole
+    std::ofstream(folder / "end").close();
+    ASSERT_EQ(recorder->wait(60s), 1) << textOf(folder / "log");
+
+    const auto allFile =
+        findIn(folder, [](const std::string& name) { return name.starts_with("ALL_"); });
+    const auto journal =
+        findIn(folder, [](const std::string& name) { return name == ".exam-journal"; });
+    const std::vector<Clock::time_point> ended = momentsIn(folder / "ended");
+    ASSERT_TRUE(allFile && journal && ended.size() == 1);
+    const auto allFrames =
+        static_cast<double>(mp3::inspectFile(*allFile, mp3::Pcm::Drop).frames.size());
+    const double lost = seconds(ended[0] - started->examSound) -
+                        (allFrames * kFrameSamples - kEncoderDelay) / kRate;
+    const QString lines = QString::fromStdString(textOf(*journal));
+    const QString log = QString::fromStdString(textOf(folder / "log"));
+    const QRegularExpression journaled("\tпотеряна часть звука\t([0-9,]+) с\t");
+    const QRegularExpression told("box: Часть звука потеряна: ([0-9,]+) с");
+    ASSERT_EQ(lines.count(journaled), 1) << lines.toStdString();
+    EXPECT_EQ(log.count(told), 1) << log.toStdString();
+    const QString length = journaled.match(lines).captured(1);
+    EXPECT_EQ(told.match(log).captured(1), length);
+    EXPECT_NEAR(QLocale(QLocale::Russian).toDouble(length), lost, 1.0) << lines.toStdString();
+    std::cout << "stopped 30 s: the ALL file lacks " << lost << " s, told " << length.toStdString()
+              << " s\n";
 }
 
 // "Закрыть программу?" answered Yes EXAM_CRASH_CLOSES times, at a moment from 0.3 to
