@@ -24,9 +24,7 @@ MonotonicClock steadyClock() {
 }
 
 void CaptureGapWatch::restart() {
-    origin_ = clock_();
-    started_ = true;
-    sawBlock_ = false;
+    started_ = false;
     received_ = 0;
     lastElapsed_ = 0;
     reference_ = 0;
@@ -44,20 +42,16 @@ void CaptureGapWatch::onOverrun(std::uint64_t lostFrames) {
 
 std::optional<std::uint64_t> CaptureGapWatch::onBlock(std::uint64_t frames) {
     const auto now = clock_();
-    const bool first = !sawBlock_;
-    sawBlock_ = true;
-    if (!started_) {
+    const bool first = !started_;
+    if (first) {
         started_ = true;
         origin_ = now;
     }
     const double elapsed = std::chrono::duration<double>(now - origin_).count();
     received_ += frames;
     const double trail = elapsed - static_cast<double>(received_) / kRate;
-    // The first block's trail is how long the card took to start, unless the process stood still
-    // before it came: a card is given that long. A later block handed back sooner shows a lower
-    // one.
-    reference_ = first ? std::min(trail, kGapSeconds)
-                       : std::min(trail, reference_ + kDrift * (elapsed - lastElapsed_));
+    // The first block's trail is its start; a later block handed back sooner shows a lower one.
+    reference_ = first ? trail : std::min(trail, reference_ + kDrift * (elapsed - lastElapsed_));
     lastElapsed_ = elapsed;
     const double shortfall = trail - reference_;
     const bool steady =

@@ -18,8 +18,7 @@ class CaptureGapWatch {
 public:
     explicit CaptureGapWatch(MonotonicClock clock = steadyClock()) : clock_(std::move(clock)) {}
 
-    // A new recording, whose capture starts now. Without it the first block's hand-back is taken
-    // as the start.
+    // A new recording: its first block sets where the clock and the sound start.
     void restart();
     // Audio the back end dropped and counted; joins the event open, or opens one.
     void onOverrun(std::uint64_t lostFrames);
@@ -32,8 +31,7 @@ public:
 
 private:
     MonotonicClock clock_;
-    bool started_ = false;  // the origin is set
-    bool sawBlock_ = false;
+    bool started_ = false;
     std::chrono::steady_clock::time_point origin_;
     std::uint64_t received_ = 0;  // frames since the first block's start
     double lastElapsed_ = 0;      // seconds from the origin to the last block

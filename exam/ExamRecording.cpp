@@ -142,8 +142,6 @@ void ExamRecording::start(const std::string& deviceName, int volume) {
     // Starting an open device keeps its old sink; the exam must never record into another one.
     examDevice->stop();
     examDevice->setProblemListener(&reporter_);
-    // Lost sound is measured from here: the ALL file's opening may have taken its time.
-    session.gaps.restart();
     try {
         examDevice->start(*examSink);
         std::unique_ptr<PollPace> pace =
