@@ -79,6 +79,12 @@ void CaptureDevice::start(AudioSink& sink) {
         release(Release::Forget);
         throw AudioError("Can't open WaveIN Device.");
     }
+    // The list may have moved between the look and the open: never record another card.
+    WaveInCaps opened;
+    if (waveIn_.deviceCaps(deviceId, opened) != WaveResult::Ok || !sameCard(opened, caps_)) {
+        release(Release::Close);
+        throw CardNotConnected(caps_.name);
+    }
     handle_->publishLevelsTo(&level_);
     state_.store(State::Running);
 
@@ -113,6 +119,7 @@ void CaptureDevice::start(AudioSink& sink) {
         stop();
         throw AudioError("Error starting record.");
     }
+    queue_.post({WaveMessage::Kind::Started});
 }
 
 void CaptureDevice::stop() {
@@ -177,6 +184,11 @@ void CaptureDevice::record() {
                 lost_.store(true);
                 if (CaptureProblemListener* listener = listener_.load()) {
                     listener->onDeviceLost();
+                }
+                break;
+            case WaveMessage::Kind::Started:
+                if (sink_ != nullptr) {
+                    sink_->onCaptureStarted();
                 }
                 break;
             case WaveMessage::Kind::Close:

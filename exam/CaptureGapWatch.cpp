@@ -13,6 +13,9 @@ constexpr double kGapSeconds = 0.5;
 // Between two blocks the shortfall moves by a block's hand-back jitter when nothing is lost; more
 // is sound still being lost, or a queue that kept it still draining.
 constexpr double kSteadySeconds = 0.25;
+// How late the sound may begin after the card's start returned: the card warming up, or a sound
+// server connecting the stream, loses nothing of the exam's sound.
+constexpr double kStartSeconds = 0.5;
 // How fast the card's clock may fall behind the computer's before that counts as loss; cards
 // are within a few hundredths of a percent.
 constexpr double kDrift = 0.001;
@@ -25,6 +28,8 @@ MonotonicClock steadyClock() {
 
 void CaptureGapWatch::restart() {
     started_ = false;
+    sawBlock_ = false;
+    originAtStart_ = false;
     received_ = 0;
     lastElapsed_ = 0;
     reference_ = 0;
@@ -40,18 +45,32 @@ void CaptureGapWatch::onOverrun(std::uint64_t lostFrames) {
     overrunSinceBlock_ = true;
 }
 
+void CaptureGapWatch::onCaptureStarted() {
+    if (!started_) {
+        started_ = true;
+        originAtStart_ = true;
+        origin_ = clock_();
+    }
+}
+
 std::optional<std::uint64_t> CaptureGapWatch::onBlock(std::uint64_t frames) {
     const auto now = clock_();
-    const bool first = !started_;
-    if (first) {
+    const bool first = !sawBlock_;
+    sawBlock_ = true;
+    if (!started_) {
         started_ = true;
         origin_ = now;
     }
     const double elapsed = std::chrono::duration<double>(now - origin_).count();
     received_ += frames;
     const double trail = elapsed - static_cast<double>(received_) / kRate;
-    // The first block's trail is its start; a later block handed back sooner shows a lower one.
-    reference_ = first ? trail : std::min(trail, reference_ + kDrift * (elapsed - lastElapsed_));
+    // The first block's trail is how late the sound began after the start, unless the process
+    // stood still before that block came. A later block handed back sooner shows a lower one.
+    if (first) {
+        reference_ = originAtStart_ ? std::min(trail, kStartSeconds) : trail;
+    } else {
+        reference_ = std::min(trail, reference_ + kDrift * (elapsed - lastElapsed_));
+    }
     lastElapsed_ = elapsed;
     const double shortfall = trail - reference_;
     const bool steady =
@@ -75,4 +94,19 @@ std::optional<std::uint64_t> CaptureGapWatch::onBlock(std::uint64_t frames) {
         return std::nullopt;
     }
     return lost;
+}
+
+std::optional<std::uint64_t> CaptureGapWatch::onEnd() {
+    if (!started_) {
+        return std::nullopt;
+    }
+    const double elapsed = std::chrono::duration<double>(clock_() - origin_).count();
+    const double shortfall =
+        elapsed - static_cast<double>(received_) / kRate - (sawBlock_ ? reference_ : kStartSeconds);
+    const bool counted = overrunFrames_ > 0;
+    if (shortfall <= kGapSeconds && !counted) {
+        return std::nullopt;
+    }
+    return std::max(static_cast<std::uint64_t>(std::llround(std::max(shortfall, 0.0) * kRate)),
+                    overrunFrames_);
 }

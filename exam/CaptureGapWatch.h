@@ -18,8 +18,12 @@ class CaptureGapWatch {
 public:
     explicit CaptureGapWatch(MonotonicClock clock = steadyClock()) : clock_(std::move(clock)) {}
 
-    // A new recording: its first block sets where the clock and the sound start.
+    // A new recording, not started yet.
     void restart();
+    // The card records from now. Only the recording's first start sets where the clock and the
+    // sound begin; until one does, the first block's hand-back is taken as its start. A start
+    // after a lost card keeps the clock running: the time away is lost sound.
+    void onCaptureStarted();
     // Audio the back end dropped and counted; joins the event open, or opens one.
     void onOverrun(std::uint64_t lostFrames);
     // A block of `frames` is handed back now. The frames lost by the event this block ends: the
@@ -28,12 +32,17 @@ public:
     std::optional<std::uint64_t> onBlock(std::uint64_t frames);
     // An event began at or before the last block and has not been told yet.
     bool inGap() const { return inGap_; }
+    // Once capture has stopped for good: the frames lost since the last block, with the event
+    // still open, when more than half a second is missing or the back end counted any.
+    std::optional<std::uint64_t> onEnd();
 
 private:
     MonotonicClock clock_;
-    bool started_ = false;
+    bool started_ = false;  // the origin is set
+    bool sawBlock_ = false;
+    bool originAtStart_ = false;  // set by the capture's start, not by the first block
     std::chrono::steady_clock::time_point origin_;
-    std::uint64_t received_ = 0;  // frames since the first block's start
+    std::uint64_t received_ = 0;  // frames since the origin, or the first block's start
     double lastElapsed_ = 0;      // seconds from the origin to the last block
     // Seconds by which the received sound trails the clock, with no loss: the lowest trail seen,
     // which follows the card's clock drifting slower than the computer's.

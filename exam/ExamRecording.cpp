@@ -214,6 +214,7 @@ void ExamRecording::stopCapture() {
     resumer_.reset();
     examDevice->stop();
     examDevice->setProblemListener(nullptr);
+    examSink->finish();
     // Capture has stopped: the answer and the ALL file are the window's thread's now.
     if (session.answer.state() != AnswerState::Idle) {
         closeAnswer(session, events_, journal_);

@@ -81,29 +81,68 @@ void Mp3FileSink::onAudioData(const void* data, std::uint32_t byteCount) {
     if (answer.state() == AnswerState::StopRequested) {
         closeAnswer(session_, events_, journal_);
     }
+    if (answer.state() == AnswerState::Idle) {
+        lastAnswer_.reset();
+    } else if (!lastAnswer_ || lastAnswer_->number != answer.number()) {
+        lastAnswer_ =
+            AnswerSeen{answer.number(), answer.kim(), QString::fromStdString(answer.fileName()), 0};
+    }
+    if (lastAnswer_) {
+        lastAnswer_->elapsed = answer.elapsed();
+    }
 }
 
 void Mp3FileSink::watchForGaps(std::uint64_t frames) {
     const std::optional<std::uint64_t> lost = session_.gaps.onBlock(frames);
     if (session_.gaps.inGap()) {
         if (!gapPlace_) {
-            gapPlace_ = placeNow();
+            placeGapHere();
         }
         return;
     }
     if (lost) {
         events_.captureProblem(
             CaptureProblemReporter::lostAudioText(static_cast<std::uint32_t>(*lost)));
-        // The loss lies before this block, after the start of the first one that showed it.
-        exam_journal::LostAudioPlace place = gapPlace_.value_or(placeNow());
-        place.allTo = placeNow().allFrom;
-        if (!place.kim.isEmpty()) {
-            // An answer closed meanwhile keeps its length until the next one opens.
-            place.answerTo = std::max(place.answerFrom, session_.answer.elapsed());
-        }
-        journal_.audioLost(*lost, place);
+        journalLoss(*lost);
     }
     gapPlace_.reset();
+}
+
+void Mp3FileSink::onCaptureStarted() {
+    session_.gaps.onCaptureStarted();
+}
+
+void Mp3FileSink::finish() {
+    // The loss box told of a card that went away; its length is for the journal's readers.
+    if (const std::optional<std::uint64_t> lost = session_.gaps.onEnd()) {
+        if (!gapPlace_) {
+            placeGapHere();
+        }
+        journalLoss(*lost);
+    }
+    gapPlace_.reset();
+}
+
+void Mp3FileSink::placeGapHere() {
+    gapPlace_ = placeNow();
+    gapAnswer_ = session_.answer.number();
+    if (lastAnswer_) {
+        gapPlace_->kim = lastAnswer_->kim;
+        gapPlace_->answerFile = lastAnswer_->file;
+        gapPlace_->answerFrom = gapPlace_->answerTo = lastAnswer_->elapsed;
+        gapAnswer_ = lastAnswer_->number;
+    }
+}
+
+void Mp3FileSink::journalLoss(std::uint64_t lostFrames) {
+    // The loss lies before the sound now, after the sound of the last block before it.
+    exam_journal::LostAudioPlace place = *gapPlace_;
+    place.allTo = placeNow().allFrom;
+    // An answer closed meanwhile keeps its length until the next one opens.
+    if (!place.kim.isEmpty() && session_.answer.number() == gapAnswer_) {
+        place.answerTo = std::max(place.answerFrom, session_.answer.elapsed());
+    }
+    journal_.audioLost(lostFrames, place);
 }
 
 exam_journal::LostAudioPlace Mp3FileSink::placeNow() const {

@@ -3,6 +3,7 @@
 // at the maximum length.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -32,10 +33,18 @@ public:
                 std::int32_t maxAnswerSeconds, EncoderLibrary& library);
 
     void onAudioData(const void* data, std::uint32_t byteCount) override;
+    void onCaptureStarted() override;
+    // Once capture has stopped for good, before the answer and the ALL file close: journals the
+    // sound lost since the last block (a card that never came back) or a loss not yet told.
+    void finish();
 
 private:
     // Before the block of `frames`: tells the loss that block ends, or notes where one begins.
     void watchForGaps(std::uint64_t frames);
+    // Where a loss found now begins: after the last block, in the answer that block went into.
+    void placeGapHere();
+    // Of the loss placed, which ends before the sound now.
+    void journalLoss(std::uint64_t lostFrames);
     exam_journal::LostAudioPlace placeNow() const;
 
     ExamSessionState& session_;
@@ -47,4 +56,14 @@ private:
     bool encoderFailureReported_ = false;
     std::uint64_t examFrames_ = 0;                          // handed over since the exam's start
     std::optional<exam_journal::LostAudioPlace> gapPlace_;  // of the loss not yet told
+    // The answer the last block went into: a loss after that block lies in it, even once a lost
+    // card has closed it and another has opened.
+    struct AnswerSeen {
+        std::uint64_t number = 0;
+        QString kim;
+        QString file;
+        std::int64_t elapsed = 0;
+    };
+    std::optional<AnswerSeen> lastAnswer_;
+    std::uint64_t gapAnswer_ = 0;  // the number of the answer gapPlace_ names
 };

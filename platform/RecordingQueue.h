@@ -16,6 +16,7 @@ struct WaveMessage {
         Close,
         Overrun,     // `lostFrames` of audio were dropped before they could be read
         DeviceLost,  // the device went away; it records nothing more
+        Started,     // the device's start has returned: it records from now
     };
     Kind kind = Kind::Open;
     WaveHeader* header = nullptr;

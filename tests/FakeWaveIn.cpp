@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace {
 constexpr auto kBound = std::chrono::seconds(10);
@@ -139,6 +140,9 @@ WaveResult FakeWaveIn::open(std::uint32_t deviceId, const WaveFormat&, Recording
                             std::unique_ptr<WaveIn>& handle) {
     std::lock_guard lock(mutex_);
     EXPECT_EQ(queue_, nullptr) << "opened while open";
+    if (!devicesAtOpen.empty()) {
+        devices = std::exchange(devicesAtOpen, {});
+    }
     if (deviceId >= devices.size() || !log("open", FakeStep::Open)) {
         return WaveResult::Error;
     }

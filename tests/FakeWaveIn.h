@@ -30,6 +30,8 @@ public:
     };
     // Set before the registry lists them; a later listing sees what the test changed since.
     std::vector<Device> devices;
+    // When not empty, replaces `devices` at the next open, before the id is looked up.
+    std::vector<Device> devicesAtOpen;
 
     void fail(FakeStep step);
     void succeed(FakeStep step);

@@ -355,9 +355,12 @@ TEST_F(CaptureDeviceRegistryTest, CardIsOpenedWhereverTheSystemNowListsIt) {
 TEST_F(CaptureDeviceRegistryTest, CardNoLongerListedIsToldAsNotConnected) {
     fake.devices = {{"Mic", WAVE_FORMAT_4S16, false, "plughw:CARD=Headset,DEV=0"}, {"Webcam"}};
     CaptureDevice& mic = registry.findByName("Mic");
-    // Another card under the same name is not the one chosen.
-    fake.devices = {{"Webcam"}, {"Mic", WAVE_FORMAT_4S16, false, "plughw:CARD=Other,DEV=0"}};
+    // The list moves between the look and the open: the card opened is another and is closed
+    // again. Then another card under the same name is not the one chosen.
+    fake.devicesAtOpen = {{"Webcam"}, {"Mic", WAVE_FORMAT_4S16, false, "plughw:CARD=Other,DEV=0"}};
     const std::string told = "Звуковая карта «Mic» не подключена.";
+    EXPECT_EQ(audioErrorOf([&] { mic.start(sink); }), told);
+    EXPECT_EQ(fake.openedName(), "Webcam");
     EXPECT_EQ(audioErrorOf([&] { mic.start(sink); }), told);
     EXPECT_EQ(audioErrorOf([&] { mic.mixer(); }), told);
     EXPECT_FALSE(mic.isOpen());

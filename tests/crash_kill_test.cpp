@@ -366,8 +366,9 @@ TEST_F(CrashKillTest, StoppedForHalfAMinuteMidAnswerTellsTheLossOnce) {
         startRecorder(folder, 0, {}, "CrashKillOnSoundServerTest.RecordsUntilAskedToEnd");
     const std::optional<Moments> started = answerStarted(*recorder, folder);
     ASSERT_TRUE(started);
-    // Past the first block: the sound is measured against the clock from its hand-back on.
-    std::this_thread::sleep_for(4s);
+    // Mid-answer; EXAM_STOP_AFTER_MS=500 stops it before the first block has come.
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(soakSetting("EXAM_STOP_AFTER_MS", 4'000)));
     recorder->signal(SIGSTOP);
     std::this_thread::sleep_for(30s);
     recorder->signal(SIGCONT);

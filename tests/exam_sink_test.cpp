@@ -260,13 +260,19 @@ TEST_F(Mp3FileSinkTest, EachLossIsToldOnceWithItsWholeLengthAndJournaledWhereItF
     }
     blockAfter(2);
     blockAfter(2);
+    now += std::chrono::duration<double>(8);  // the card left after the last block, for good
+    sink->finish();
     const std::string told =
         "problem " + CaptureProblemReporter::lostAudioText(132'300).toStdString();
     EXPECT_EQ(std::count(window.calls.begin(), window.calls.end(), told), 3);
     QFile file("journal");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(
+        lines[3].endsWith("\t8,0 с\tall.mp3\t00:00.46-00:00.46\tКИМ 0000017\tanswer.mp3\t"
+                          "00:00.34-00:00.34"))
+        << lines[3].toStdString();
     EXPECT_TRUE(
         lines[0].endsWith("\tпотеряна часть звука\t3,0 с\tall.mp3\t00:00.12-00:00.14\tКИМ "
                           "0000017\tanswer.mp3\t00:00.00-00:00.02"));
@@ -275,17 +281,32 @@ TEST_F(Mp3FileSinkTest, EachLossIsToldOnceWithItsWholeLengthAndJournaledWhereItF
                           "00:00.10-00:00.30"));
 }
 
-// A card's clock off the computer's by 0.02 % either way through a 45-minute exam, its blocks
-// back up to 0.3 s late.
+// A card's clock off the computer's by 0.02 % either way through a 45-minute exam, its sound
+// begun 0.45 s after its start and its blocks back up to 0.3 s late.
 TEST(CaptureGapWatchTest, CardClockDriftIsNeverALoss) {
     for (const double pace : {1.0002, 0.9998}) {
         std::chrono::duration<double> now{};
         CaptureGapWatch watch = watchOn(now);
+        watch.onCaptureStarted();
         for (int i = 0; i < 45 * 30; ++i) {
-            now = std::chrono::duration<double>(2 * pace * (i + 1) + 0.1 * (i % 4));
+            now = std::chrono::duration<double>(0.45 + 2 * pace * (i + 1) + 0.1 * (i % 4));
             ASSERT_FALSE(watch.onBlock(88'200) || watch.inGap()) << "block " << i << " " << pace;
         }
     }
+}
+
+// The process stood still 30 s before the first block; the system kept 24 s, which came at once.
+TEST(CaptureGapWatchTest, AStillnessBeforeTheFirstBlockCountsFromTheCaptureStart) {
+    std::chrono::duration<double> now{};
+    CaptureGapWatch watch = watchOn(now);
+    watch.onCaptureStarted();
+    now = std::chrono::duration<double>(30);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_FALSE(watch.onBlock(88'200));
+    }
+    now += std::chrono::duration<double>(2);
+    // The 6 s missing, less the half second a card is given to start.
+    EXPECT_NEAR(static_cast<double>(watch.onBlock(88'200).value_or(0)) / 44'100, 5.5, 0.01);
 }
 
 TEST(ElapsedTextTest, ShowsHoursOfTheDayMinutesAndSeconds) {
