@@ -2,6 +2,7 @@
 // recorded bytes, in order, on the device's recording thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 class AudioSink {
@@ -12,9 +13,10 @@ public:
     // same device may be waiting for this call: do not start or stop that device from here, nor
     // wait for the thread that stops it. Must not throw.
     virtual void onAudioData(const void* data, std::uint32_t byteCount) = 0;
-    // The device's start has returned and it records from about now. On the recording thread,
-    // under the same rules; a fast device may have handed a block back before.
-    virtual void onCaptureStarted() {}
+    // The device's start has returned: it records from now, its first sound coming back within
+    // `firstSoundWithin` at most with nothing lost. On the recording thread, under the same
+    // rules; a fast device may have handed a block back before.
+    virtual void onCaptureStarted(std::chrono::milliseconds /*firstSoundWithin*/) {}
 
 protected:
     // The capture layer never deletes a sink.

@@ -119,7 +119,7 @@ void CaptureDevice::start(AudioSink& sink) {
         stop();
         throw AudioError("Error starting record.");
     }
-    queue_.post({WaveMessage::Kind::Started});
+    queue_.post({WaveMessage::Kind::Started, nullptr, 0, waveIn_.firstSoundWithin()});
 }
 
 void CaptureDevice::stop() {
@@ -188,7 +188,7 @@ void CaptureDevice::record() {
                 break;
             case WaveMessage::Kind::Started:
                 if (sink_ != nullptr) {
-                    sink_->onCaptureStarted();
+                    sink_->onCaptureStarted(message.firstSoundWithin);
                 }
                 break;
             case WaveMessage::Kind::Close:

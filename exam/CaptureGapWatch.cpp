@@ -13,9 +13,6 @@ constexpr double kGapSeconds = 0.5;
 // Between two blocks the shortfall moves by a block's hand-back jitter when nothing is lost; more
 // is sound still being lost, or a queue that kept it still draining.
 constexpr double kSteadySeconds = 0.25;
-// How late the sound may begin after the card's start returned: the card warming up, or a sound
-// server connecting the stream, loses nothing of the exam's sound.
-constexpr double kStartSeconds = 0.5;
 // How fast the card's clock may fall behind the computer's before that counts as loss; cards
 // are within a few hundredths of a percent.
 constexpr double kDrift = 0.001;
@@ -45,10 +42,11 @@ void CaptureGapWatch::onOverrun(std::uint64_t lostFrames) {
     overrunSinceBlock_ = true;
 }
 
-void CaptureGapWatch::onCaptureStarted() {
+void CaptureGapWatch::onCaptureStarted(std::chrono::milliseconds firstSoundWithin) {
     if (!started_) {
         started_ = true;
         originAtStart_ = true;
+        startSeconds_ = std::chrono::duration<double>(firstSoundWithin).count();
         origin_ = clock_();
     }
 }
@@ -67,7 +65,7 @@ std::optional<std::uint64_t> CaptureGapWatch::onBlock(std::uint64_t frames) {
     // The first block's trail is how late the sound began after the start, unless the process
     // stood still before that block came. A later block handed back sooner shows a lower one.
     if (first) {
-        reference_ = originAtStart_ ? std::min(trail, kStartSeconds) : trail;
+        reference_ = originAtStart_ ? std::min(trail, startSeconds_) : trail;
     } else {
         reference_ = std::min(trail, reference_ + kDrift * (elapsed - lastElapsed_));
     }
@@ -102,7 +100,7 @@ std::optional<std::uint64_t> CaptureGapWatch::onEnd() {
     }
     const double elapsed = std::chrono::duration<double>(clock_() - origin_).count();
     const double shortfall =
-        elapsed - static_cast<double>(received_) / kRate - (sawBlock_ ? reference_ : kStartSeconds);
+        elapsed - static_cast<double>(received_) / kRate - (sawBlock_ ? reference_ : startSeconds_);
     const bool counted = overrunFrames_ > 0;
     if (shortfall <= kGapSeconds && !counted) {
         return std::nullopt;

@@ -20,10 +20,11 @@ public:
 
     // A new recording, not started yet.
     void restart();
-    // The card records from now. Only the recording's first start sets where the clock and the
-    // sound begin; until one does, the first block's hand-back is taken as its start. A start
-    // after a lost card keeps the clock running: the time away is lost sound.
-    void onCaptureStarted();
+    // The card records from now; its first sound may come back up to `firstSoundWithin` late
+    // with nothing lost. Only the recording's first start sets where the clock and the sound
+    // begin; until one does, the first block's hand-back is taken as its start. A start after a
+    // lost card keeps the clock running: the time away is lost sound.
+    void onCaptureStarted(std::chrono::milliseconds firstSoundWithin);
     // Audio the back end dropped and counted; joins the event open, or opens one.
     void onOverrun(std::uint64_t lostFrames);
     // A block of `frames` is handed back now. The frames lost by the event this block ends: the
@@ -41,6 +42,7 @@ private:
     bool started_ = false;  // the origin is set
     bool sawBlock_ = false;
     bool originAtStart_ = false;  // set by the capture's start, not by the first block
+    double startSeconds_ = 0;     // how late the first sound may come after the start
     std::chrono::steady_clock::time_point origin_;
     std::uint64_t received_ = 0;  // frames since the origin, or the first block's start
     double lastElapsed_ = 0;      // seconds from the origin to the last block

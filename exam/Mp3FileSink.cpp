@@ -108,8 +108,8 @@ void Mp3FileSink::watchForGaps(std::uint64_t frames) {
     gapPlace_.reset();
 }
 
-void Mp3FileSink::onCaptureStarted() {
-    session_.gaps.onCaptureStarted();
+void Mp3FileSink::onCaptureStarted(std::chrono::milliseconds firstSoundWithin) {
+    session_.gaps.onCaptureStarted(firstSoundWithin);
 }
 
 void Mp3FileSink::finish() {

@@ -33,7 +33,7 @@ public:
                 std::int32_t maxAnswerSeconds, EncoderLibrary& library);
 
     void onAudioData(const void* data, std::uint32_t byteCount) override;
-    void onCaptureStarted() override;
+    void onCaptureStarted(std::chrono::milliseconds firstSoundWithin) override;
     // Once capture has stopped for good, before the answer and the ALL file close: journals the
     // sound lost since the last block (a card that never came back) or a loss not yet told.
     void finish();

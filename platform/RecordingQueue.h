@@ -2,6 +2,7 @@
 // here, from any thread, and the recording thread takes them one by one, waiting when empty.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,7 @@ struct WaveMessage {
     Kind kind = Kind::Open;
     WaveHeader* header = nullptr;
     std::uint32_t lostFrames = 0;
+    std::chrono::milliseconds firstSoundWithin{};  // of Started: WaveInApi::firstSoundWithin
 };
 
 class RecordingQueue {

@@ -2,6 +2,7 @@
 // record into queued buffers, each handed back through the recording thread's queue.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -108,4 +109,9 @@ public:
     // outlive it. On failure `handle` is left as it was and nothing is posted.
     virtual WaveResult open(std::uint32_t deviceId, const WaveFormat& format, RecordingQueue& queue,
                             std::unique_ptr<WaveIn>& handle) = 0;
+    // How long after a start returns the first recorded sound may still be on its way, with
+    // nothing lost: what a lost-sound watch must not count.
+    virtual std::chrono::milliseconds firstSoundWithin() const {
+        return std::chrono::milliseconds(500);
+    }
 };

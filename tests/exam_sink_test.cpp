@@ -287,7 +287,7 @@ TEST(CaptureGapWatchTest, CardClockDriftIsNeverALoss) {
     for (const double pace : {1.0002, 0.9998}) {
         std::chrono::duration<double> now{};
         CaptureGapWatch watch = watchOn(now);
-        watch.onCaptureStarted();
+        watch.onCaptureStarted(std::chrono::milliseconds(500));
         for (int i = 0; i < 45 * 30; ++i) {
             now = std::chrono::duration<double>(0.45 + 2 * pace * (i + 1) + 0.1 * (i % 4));
             ASSERT_FALSE(watch.onBlock(88'200) || watch.inGap()) << "block " << i << " " << pace;
@@ -299,7 +299,7 @@ TEST(CaptureGapWatchTest, CardClockDriftIsNeverALoss) {
 TEST(CaptureGapWatchTest, AStillnessBeforeTheFirstBlockCountsFromTheCaptureStart) {
     std::chrono::duration<double> now{};
     CaptureGapWatch watch = watchOn(now);
-    watch.onCaptureStarted();
+    watch.onCaptureStarted(std::chrono::milliseconds(500));
     now = std::chrono::duration<double>(30);
     for (int i = 0; i < 12; ++i) {
         EXPECT_FALSE(watch.onBlock(88'200));
